@@ -1,0 +1,18 @@
+// The export convention: a plain, unmangled C function with the platform's
+// default (caller-cleans) convention, taking and returning one word each.
+//
+// Only functions marked CVX_EXPORT leave the library. On Linux the symbol
+// list generated from exports.txt keeps everything else local as well; on
+// Windows the generated .def file names the exports, undecorated.
+#pragma once
+
+#include "host/script_value.h"
+
+#if defined(_WIN32)
+#define CVX_EXPORT extern "C"
+#else
+#define CVX_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+// Exports are called from the engine's C side; nothing may escape them.
+#define CVX_NOEXCEPT noexcept

@@ -1,0 +1,10 @@
+// Exports of the host binding.
+#include "host/binding.h"
+#include "host/export.h"
+
+using namespace cvx;
+
+// A6_DLLAPI(table): binds the engine's interface table; raw 630.
+CVX_EXPORT Word A6_DLLAPI(Word table) CVX_NOEXCEPT {
+    return raw_result(bind_host(address<const HostInterfaceTable>(table)));
+}

@@ -1,0 +1,70 @@
+// The conversions every export uses, at the edges where shifting goes wrong.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "host/script_value.h"
+
+namespace cvx {
+namespace {
+
+// A number argument arrives sign-extended; the low 32 bits are its raw value.
+constexpr Word arg(std::int32_t raw_value) { return raw_result(raw_value); }
+
+TEST(Conversions, WholeRoundsTowardMinusInfinity) {
+    EXPECT_EQ(whole(arg(1024)), 1);
+    EXPECT_EQ(whole(arg(1023)), 0);
+    EXPECT_EQ(whole(arg(-1)), -1);
+    EXPECT_EQ(whole(arg(-1536)), -2);
+    EXPECT_EQ(whole(arg(INT_MIN)), -2097152);
+    EXPECT_EQ(whole(arg(INT_MAX)), 2097151);
+}
+
+TEST(Conversions, ArgumentsReadOnlyTheLow32Bits) {
+    // A 64-bit word with junk above the raw value reads as that raw value.
+    const Word junk = static_cast<Word>(static_cast<std::uintptr_t>(0x5000) << 16 << 16);
+    EXPECT_EQ(raw(junk | 300), sizeof(Word) == 8 ? 300 : raw(junk | 300));
+    EXPECT_EQ(raw(arg(-1)), -1);
+    EXPECT_EQ(raw_unsigned(arg(-1)), 0xFFFFFFFFu);
+}
+
+TEST(Conversions, ScaledWrapsWithoutRangeCheck) {
+    EXPECT_EQ(scaled(-1), -1024);
+    EXPECT_EQ(scaled(3), 3072);
+    EXPECT_EQ(scaled(2097151), 2147482624);
+    EXPECT_EQ(scaled(2097152), raw_result(INT_MIN));
+    EXPECT_EQ(scaled(-2097153), raw_result(2147482624));
+}
+
+TEST(Conversions, TruthThreeWayAndCharacter) {
+    EXPECT_EQ(truth(true), 1024);
+    EXPECT_EQ(truth(false), 0);
+    EXPECT_EQ(three_way(-7), -1024);
+    EXPECT_EQ(three_way(0), 0);
+    EXPECT_EQ(three_way(42), 1024);
+    EXPECT_EQ(character(arg(364 * 1024)), 108);  // low 8 bits of the whole value
+    EXPECT_EQ(character(arg(65 * 1024 + 900)), 65);
+    EXPECT_EQ(character(arg(-1024)), 255);
+}
+
+TEST(Conversions, FloatGoesThroughSinglePrecision) {
+    EXPECT_EQ(to_float(arg(1536)), 1.5f);
+    EXPECT_EQ(to_float(arg(1)), 0.0009765625f);
+    EXPECT_EQ(to_float(arg(-1536)), -1.5f);
+    // 2^24 + 1 raw needs 25 significant bits: single precision drops the last.
+    EXPECT_EQ(static_cast<double>(to_float(arg((1 << 24) + 1))), 16384.0);
+}
+
+TEST(Conversions, AddressesTravelWhole) {
+    int storage = 0;
+    const Word w = address_result(&storage);
+    EXPECT_EQ(address<int>(w), &storage);
+    ScriptString s{};
+    char buffer[4] = "abc";
+    s.chars = buffer;
+    EXPECT_STREQ(text_of(reinterpret_cast<Word>(&s)), "abc");
+    EXPECT_EQ(text_of(0), nullptr);
+}
+
+}  // namespace
+}  // namespace cvx

@@ -1,0 +1,93 @@
+// Script strings and caller storage with guard bytes around them, as the
+// script host, the tests and the fuzzers build them: a write outside the
+// given buffers shows up as a damaged guard after the call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "host/script_value.h"
+
+namespace cvx {
+
+class Guarded {
+public:
+    static constexpr std::size_t kGuard = 16;
+    static constexpr unsigned char kGuardByte = 0xA5;
+
+    explicit Guarded(std::size_t size) : size_(size), bytes_(new unsigned char[size + 2 * kGuard]) {
+        std::memset(bytes_.get(), kGuardByte, size + 2 * kGuard);
+        std::memset(data(), 0, size);
+    }
+    unsigned char* data() { return bytes_.get() + kGuard; }
+    const unsigned char* data() const { return bytes_.get() + kGuard; }
+    std::size_t size() const { return size_; }
+    Word address() { return reinterpret_cast<Word>(data()); }
+    bool intact() const {
+        for (std::size_t i = 0; i < kGuard; ++i) {
+            if (bytes_[i] != kGuardByte || bytes_[kGuard + size_ + i] != kGuardByte) return false;
+        }
+        return true;
+    }
+
+private:
+    std::size_t size_;
+    std::unique_ptr<unsigned char[]> bytes_;
+};
+
+// A ScriptString record and its buffer of `capacity` bytes, both guarded; the
+// engine's header is filled with a pattern that no export may change.
+class GuardedString {
+public:
+    static constexpr unsigned char kHeaderByte = 0x5A;
+
+    explicit GuardedString(std::uint32_t capacity, std::string_view text = {})
+        : record_(sizeof(ScriptString)), buffer_(capacity) {
+        rec()->chars = reinterpret_cast<char*>(buffer_.data());
+        rec()->capacity = capacity;
+        std::memset(rec()->header, kHeaderByte, sizeof rec()->header);
+        set(text);
+    }
+
+    // Replaces the buffer's start with text and a terminator (when it fits).
+    void set(std::string_view text) {
+        const std::size_t n = text.size() < buffer_.size() ? text.size() : buffer_.size();
+        std::memcpy(buffer_.data(), text.data(), n);
+        if (n < buffer_.size()) buffer_.data()[n] = 0;
+    }
+    void fill(unsigned char byte) { std::memset(buffer_.data(), byte, buffer_.size()); }
+
+    ScriptString* rec() { return reinterpret_cast<ScriptString*>(record_.data()); }
+    Word word() { return reinterpret_cast<Word>(rec()); }
+    char* chars() { return reinterpret_cast<char*>(buffer_.data()); }
+    std::uint32_t capacity() const { return static_cast<std::uint32_t>(buffer_.size()); }
+
+    // The text up to the first NUL (or the whole buffer when it has none).
+    std::string text() const {
+        const char* p = reinterpret_cast<const char*>(buffer_.data());
+        return std::string(p, strnlen(p, buffer_.size()));
+    }
+    // Every byte of the buffer.
+    std::string bytes() const {
+        return std::string(reinterpret_cast<const char*>(buffer_.data()), buffer_.size());
+    }
+
+    // Guards, header, chars and capacity all as they were built.
+    bool intact() {
+        for (unsigned char b : rec()->header) {
+            if (b != kHeaderByte) return false;
+        }
+        return record_.intact() && buffer_.intact() && rec()->chars == chars() &&
+               rec()->capacity == buffer_.size();
+    }
+
+private:
+    Guarded record_;
+    Guarded buffer_;
+};
+
+}  // namespace cvx
