@@ -72,7 +72,9 @@ TEST(ScriptParser, FormatsNumbersAndTextExactly) {
 
 // Runs the script host on a script; returns its exit status and output.
 int run_host(const std::string& script, std::string& output) {
-    const std::string path = ::testing::TempDir() + "/host_test.cvx";
+    // One file per test: CTest runs tests side by side.
+    const std::string path = ::testing::TempDir() + "/" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".cvx";
     std::ofstream(path) << script;
     const std::string command = std::string(CVX_HOST_PATH) + " " + path + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
