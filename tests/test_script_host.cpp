@@ -76,7 +76,8 @@ int run_host(const std::string& script, std::string& output) {
     const std::string path = ::testing::TempDir() + "/" +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".cvx";
     std::ofstream(path) << script;
-    const std::string command = std::string(CVX_HOST_PATH) + " " + path + " 2>&1";
+    // Run in the temp dir: scripts may create files in their working directory.
+    const std::string command = "cd '" + ::testing::TempDir() + "' && " + CVX_HOST_PATH + " '" + path + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[512];
     output.clear();
