@@ -1,6 +1,7 @@
 // Runs every registered pair and prints the table: case, our time, the
 // baseline's time, the ratio and its target.
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <vector>
 
@@ -39,8 +40,13 @@ public:
 
 void register_pair(const std::string& name, double target, Body ours, Body base) {
     cases().push_back({name, target});
-    benchmark::RegisterBenchmark((name + "/ours").c_str(), std::move(ours));
-    benchmark::RegisterBenchmark((name + "/base").c_str(), std::move(base));
+    auto* o = benchmark::RegisterBenchmark((name + "/ours").c_str(), std::move(ours));
+    auto* b = benchmark::RegisterBenchmark((name + "/base").c_str(), std::move(base));
+    // A fixed iteration count, for counting instructions under callgrind.
+    if (const char* n = std::getenv("CVX_BENCH_ITERATIONS")) {
+        o->Iterations(std::atoll(n));
+        b->Iterations(std::atoll(n));
+    }
 }
 
 }  // namespace cvx::bench
