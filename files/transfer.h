@@ -31,7 +31,7 @@ bool read_line(std::FILE* stream, Buffer buffer, std::int32_t count) noexcept;
 // bytes: at most `count`, and never more than fit. 0 when size is 0.
 constexpr std::size_t items_within(std::uint32_t capacity, std::uint32_t size, std::uint32_t count) noexcept {
     if (size == 0) return 0;
-    const std::uint32_t fit = capacity / size;
+    const std::uint32_t fit = size == 1 ? capacity : capacity / size;  // bytes need no division
     return count < fit ? count : fit;
 }
 
