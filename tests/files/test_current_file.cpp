@@ -3,30 +3,10 @@
 #include <climits>
 #include <cstdio>
 
-#include "files/current_file.h"
 #include "tests/files/file_fixture.h"
 
 namespace cvx::test {
 namespace {
-
-using State = files::CurrentFile::State;
-
-TEST(CurrentFileState, MovesBetweenNoneOpenAndClosed) {
-    files::CurrentFile file;
-    const std::string path = ::testing::TempDir() + "/cvx_state_file";
-    EXPECT_FALSE(file.open(nullptr, "w"));
-    EXPECT_EQ(file.state(), State::none);
-    ASSERT_TRUE(file.open(path.c_str(), "w"));
-    EXPECT_EQ(file.state(), State::open);
-    EXPECT_EQ(file.close(), 0);
-    EXPECT_EQ(file.state(), State::closed);
-    EXPECT_EQ(file.close(), EOF);  // never closed twice
-    EXPECT_EQ(file.stream(), nullptr);
-    ASSERT_TRUE(file.reopen(path.c_str(), "r"));  // without an open stream: an open
-    EXPECT_FALSE(file.reopen((path + "/missing").c_str(), "r"));
-    EXPECT_EQ(file.state(), State::none);
-    EXPECT_EQ(file.close_all(), 0);  // the failed reopen left nothing open
-}
 
 using CurrentFile = FileTest;
 
