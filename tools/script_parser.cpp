@@ -301,6 +301,26 @@ private:
     std::map<std::string, VarKind> vars_;
 };
 
+// The line as written, without its comment and trailing blanks.
+std::string without_comment(std::string_view line) {
+    char quote = 0;
+    std::size_t end = line.size();
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote) {
+            if (c == '\\') ++i;
+            else if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '#') {
+            end = i;
+            break;
+        }
+    }
+    line = line.substr(0, end);
+    return std::string(line.substr(0, line.find_last_not_of(" \t\r") + 1));
+}
+
 }  // namespace
 
 ParseResult parse(std::string_view source) {
@@ -318,7 +338,7 @@ ParseResult parse(std::string_view source) {
         if (line.at_end()) continue;
         Statement st;
         st.line = line_no;
-        st.source = std::string(text.substr(0, text.find_last_not_of(" \t\r") + 1));
+        st.source = without_comment(text);
         try {
             parser.statement(line, st);
         } catch (const std::exception& e) {

@@ -1,0 +1,51 @@
+// The string extensions of the platform's C runtime that the string library
+// builds on: case change, reversal and filling in place. On Windows they are
+// the runtime's own (whose default locale changes only A-Z and a-z); other
+// runtimes lack them, and these versions do the same in the same way.
+#pragma once
+
+#include <cstddef>
+
+#if defined(_WIN32)
+#include <string.h>
+#endif
+
+namespace cvx::strings::runtime {
+
+#if defined(_WIN32)
+inline char* strlwr(char* s) { return _strlwr(s); }
+inline char* strupr(char* s) { return _strupr(s); }
+inline char* strrev(char* s) { return _strrev(s); }
+inline char* strnset(char* s, int c, std::size_t n) { return _strnset(s, c, n); }
+#else
+// A-Z to a-z, everything else as it is.
+inline char* strlwr(char* s) {
+    for (char* p = s; *p; ++p) {
+        if (static_cast<unsigned char>(*p - 'A') < 26) *p = static_cast<char>(*p + ('a' - 'A'));
+    }
+    return s;
+}
+inline char* strupr(char* s) {
+    for (char* p = s; *p; ++p) {
+        if (static_cast<unsigned char>(*p - 'a') < 26) *p = static_cast<char>(*p - ('a' - 'A'));
+    }
+    return s;
+}
+inline char* strrev(char* s) {
+    char* end = s;
+    while (*end) ++end;
+    for (char* begin = s; begin < end;) {
+        const char t = *begin;
+        *begin++ = *--end;
+        *end = t;
+    }
+    return s;
+}
+// The first n characters (at most the whole text) become c.
+inline char* strnset(char* s, int c, std::size_t n) {
+    for (char* p = s; n > 0 && *p; ++p, --n) *p = static_cast<char>(c);
+    return s;
+}
+#endif
+
+}  // namespace cvx::strings::runtime

@@ -1,0 +1,185 @@
+#include "strings/string_ops.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "strings/runtime_ext.h"
+
+namespace cvx::strings {
+namespace {
+
+using Text = std::optional<std::string_view>;
+
+Text text(const ScriptString* s) { return text_arg(reinterpret_cast<Word>(s)); }
+
+bool writable(const ScriptString* s) { return s != nullptr && s->chars != nullptr; }
+
+// Copies n bytes and a terminator to the start of the destination when they
+// fit its capacity. The source may lie inside the destination's buffer.
+bool put(ScriptString* destination, const char* source, std::size_t n) {
+    if (!writable(destination) || n >= destination->capacity) return false;
+    std::memmove(destination->chars, source, n);
+    destination->chars[n] = 0;
+    return true;
+}
+
+bool fits(const ScriptString* destination, std::size_t n) {
+    return writable(destination) && n < destination->capacity;
+}
+
+// Runs an in-place change on the source once the produced text (of
+// `produced` bytes) is known to fit the destination, then copies it there.
+template <typename Change>
+bool change_then_copy(ScriptString* source, ScriptString* destination, Change change,
+                      std::size_t (*produced)(std::size_t length)) {
+    const Text t = text(source);
+    if (!t || !fits(destination, produced(t->size()))) return false;
+    change(source->chars, t->size());
+    return put(destination, source->chars, std::strlen(source->chars));
+}
+
+std::size_t same_length(std::size_t length) { return length; }
+std::size_t emptied(std::size_t) { return 0; }
+
+// The rest of the source from `position` on, terminator included.
+bool copy_from(const ScriptString* source, std::string_view t, std::size_t position, ScriptString* destination) {
+    if (position == std::string_view::npos) return false;
+    return put(destination, source->chars + position, t.size() - position);
+}
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+std::ptrdiff_t length(const ScriptString* s) {
+    const Text t = text(s);
+    return t ? static_cast<std::ptrdiff_t>(t->size()) : -1;
+}
+
+int compare(const ScriptString* first, const ScriptString* second) {
+    const Text a = text(first);
+    const Text b = text(second);
+    if (!a || !b) return 0;
+    // Both terminators take part: a prefix sorts first.
+    return std::memcmp(a->data(), b->data(), std::min(a->size(), b->size()) + 1);
+}
+
+bool copy(const ScriptString* source, ScriptString* destination) {
+    const Text t = text(source);
+    return t && put(destination, t->data(), t->size());
+}
+
+bool append(const ScriptString* source, ScriptString* destination) {
+    const Text s = text(source);
+    const Text d = text(destination);
+    if (!s || !d || d->size() + s->size() >= destination->capacity) return false;
+    // Appending a string to itself reads the source before its terminator is
+    // overwritten, so the text is doubled.
+    std::memmove(destination->chars + d->size(), s->data(), s->size());
+    destination->chars[d->size() + s->size()] = 0;
+    return true;
+}
+
+bool copy_n(const ScriptString* source, std::uint32_t count, ScriptString* destination) {
+    const Text t = text(source);
+    if (!t || !writable(destination) || count > destination->capacity) return false;
+    const std::size_t n = std::min<std::size_t>(t->size(), count);
+    std::memmove(destination->chars, t->data(), n);
+    std::memset(destination->chars + n, 0, count - n);
+    return true;
+}
+
+bool append_n(const ScriptString* source, std::uint32_t count, ScriptString* destination) {
+    const Text s = text(source);
+    const Text d = text(destination);
+    if (!s || !d) return false;
+    const std::size_t n = std::min<std::size_t>(s->size(), count);
+    if (d->size() + n >= destination->capacity) return false;
+    std::memmove(destination->chars + d->size(), s->data(), n);
+    destination->chars[d->size() + n] = 0;
+    return true;
+}
+
+bool lower(ScriptString* source, ScriptString* destination) {
+    return change_then_copy(source, destination, [](char* s, std::size_t) { runtime::strlwr(s); }, same_length);
+}
+
+bool upper(ScriptString* source, ScriptString* destination) {
+    return change_then_copy(source, destination, [](char* s, std::size_t) { runtime::strupr(s); }, same_length);
+}
+
+bool reverse(ScriptString* source, ScriptString* destination) {
+    return change_then_copy(source, destination, [](char* s, std::size_t) { runtime::strrev(s); }, same_length);
+}
+
+bool set_all(ScriptString* source, unsigned char c, ScriptString* destination) {
+    const auto fill = [c](char* s, std::size_t n) { std::memset(s, c, n); };
+    return change_then_copy(source, destination, fill, c == 0 ? emptied : same_length);
+}
+
+bool set_n(ScriptString* source, unsigned char c, std::uint32_t count, ScriptString* destination) {
+    const Text t = text(source);
+    if (!t) return false;
+    const bool empties = c == 0 && count > 0 && !t->empty();
+    const auto fill = [c, count](char* s, std::size_t) { runtime::strnset(s, c, count); };
+    return change_then_copy(source, destination, fill, empties ? emptied : same_length);
+}
+
+bool from_first(const ScriptString* source, unsigned char c, ScriptString* destination) {
+    const Text t = text(source);
+    if (!t) return false;
+    // The terminator itself can be found: the copy is then empty.
+    const void* hit = std::memchr(t->data(), c, t->size() + 1);
+    return hit && copy_from(source, *t, static_cast<std::size_t>(static_cast<const char*>(hit) - t->data()),
+                            destination);
+}
+
+bool from_last(const ScriptString* source, unsigned char c, ScriptString* destination) {
+    const Text t = text(source);
+    if (!t) return false;
+    if (c == 0) return copy_from(source, *t, t->size(), destination);
+    return copy_from(source, *t, t->rfind(static_cast<char>(c)), destination);
+}
+
+bool from_any_of(const ScriptString* source, const ScriptString* set, ScriptString* destination) {
+    const Text t = text(source);
+    const Text s = text(set);
+    if (!t || !s || s->empty()) return false;
+    return copy_from(source, *t, t->find_first_of(*s), destination);
+}
+
+bool from_text(const ScriptString* source, const ScriptString* needle, ScriptString* destination) {
+    const Text t = text(source);
+    const Text n = text(needle);
+    if (!t || !n) return false;
+    return copy_from(source, *t, t->find(*n), destination);
+}
+
+bool trim(ScriptString* s, std::int32_t count) {
+    const Text t = text(s);
+    if (!t) return false;
+    std::size_t end = t->size();
+    const std::size_t limit = count <= 0 ? end : std::min<std::size_t>(end, static_cast<std::size_t>(count));
+    while (end > t->size() - limit && is_space(s->chars[end - 1])) --end;
+    if (end < t->size()) s->chars[end] = 0;
+    return true;
+}
+
+bool rtrim(ScriptString* s, std::int32_t count) {
+    const Text t = text(s);
+    if (!t) return false;
+    if (count > 0) s->chars[t->size() - std::min<std::size_t>(t->size(), static_cast<std::size_t>(count))] = 0;
+    return true;
+}
+
+bool ltrim(ScriptString* s, std::int32_t count) {
+    const Text t = text(s);
+    if (!t) return false;
+    const std::size_t keep = count <= 0 ? 0 : static_cast<std::size_t>(count);
+    if (keep < t->size()) s->chars[keep] = 0;
+    return true;
+}
+
+}  // namespace cvx::strings
