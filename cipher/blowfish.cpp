@@ -71,6 +71,7 @@ inline std::uint32_t BlowfishCipher::f(std::uint32_t x) const {
 void BlowfishCipher::encrypt(Block& b) const {
     std::uint32_t l = b.left ^ p_[0];
     std::uint32_t r = b.right;
+#pragma GCC unroll 8
     for (int i = 1; i < 17; i += 2) {
         r ^= f(l) ^ p_[i];
         l ^= f(r) ^ p_[i + 1];
@@ -82,6 +83,7 @@ void BlowfishCipher::encrypt(Block& b) const {
 void BlowfishCipher::decrypt(Block& b) const {
     std::uint32_t l = b.left ^ p_[17];
     std::uint32_t r = b.right;
+#pragma GCC unroll 8
     for (int i = 16; i > 0; i -= 2) {
         r ^= f(l) ^ p_[i];
         l ^= f(r) ^ p_[i - 1];
@@ -92,25 +94,29 @@ void BlowfishCipher::decrypt(Block& b) const {
 
 void BlowfishCipher::encrypt_buffer(std::uint8_t* data, std::size_t length) {
     check_length(length);
+    Block b = chain_;
     for (std::uint8_t* p = data; p != data + length; p += kBlockSize) {
-        Block b{load_big_endian(p) ^ chain_.left, load_big_endian(p + 4) ^ chain_.right};
+        b.left ^= load_big_endian(p);
+        b.right ^= load_big_endian(p + 4);
         encrypt(b);
         store_big_endian(p, b.left);
         store_big_endian(p + 4, b.right);
-        chain_ = b;
     }
+    chain_ = b;
 }
 
 void BlowfishCipher::decrypt_buffer(std::uint8_t* data, std::size_t length) {
     check_length(length);
+    Block previous = chain_;
     for (std::uint8_t* p = data; p != data + length; p += kBlockSize) {
         const Block cipher_text{load_big_endian(p), load_big_endian(p + 4)};
         Block b = cipher_text;
         decrypt(b);
-        store_big_endian(p, b.left ^ chain_.left);
-        store_big_endian(p + 4, b.right ^ chain_.right);
-        chain_ = cipher_text;
+        store_big_endian(p, b.left ^ previous.left);
+        store_big_endian(p + 4, b.right ^ previous.right);
+        previous = cipher_text;
     }
+    chain_ = previous;
 }
 
 }  // namespace cvx::cipher

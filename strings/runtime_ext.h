@@ -12,25 +12,24 @@
 
 namespace cvx::strings::runtime {
 
+// strlwr and strupr are given the text's length as well, which lets the
+// versions here change the whole text in one vectorised loop.
 #if defined(_WIN32)
-inline char* strlwr(char* s) { return _strlwr(s); }
-inline char* strupr(char* s) { return _strupr(s); }
+inline char* strlwr(char* s, std::size_t) { return _strlwr(s); }
+inline char* strupr(char* s, std::size_t) { return _strupr(s); }
 inline char* strrev(char* s) { return _strrev(s); }
 inline char* strnset(char* s, int c, std::size_t n) { return _strnset(s, c, n); }
 #else
-// A-Z to a-z, everything else as it is.
-inline char* strlwr(char* s) {
-    for (char* p = s; *p; ++p) {
-        if (static_cast<unsigned char>(*p - 'A') < 26) *p = static_cast<char>(*p + ('a' - 'A'));
+// A-Z to a-z (or back) in the first n bytes, everything else as it is.
+inline char* shift_case(char* s, std::size_t n, unsigned char first) {
+    auto* p = reinterpret_cast<unsigned char*>(s);
+    for (std::size_t i = 0; i < n; ++i) {
+        p[i] = static_cast<unsigned char>(p[i] ^ (static_cast<unsigned char>(p[i] - first) < 26 ? 0x20 : 0));
     }
     return s;
 }
-inline char* strupr(char* s) {
-    for (char* p = s; *p; ++p) {
-        if (static_cast<unsigned char>(*p - 'a') < 26) *p = static_cast<char>(*p - ('a' - 'A'));
-    }
-    return s;
-}
+inline char* strlwr(char* s, std::size_t n) { return shift_case(s, n, 'A'); }
+inline char* strupr(char* s, std::size_t n) { return shift_case(s, n, 'a'); }
 inline char* strrev(char* s) {
     char* end = s;
     while (*end) ++end;

@@ -16,6 +16,26 @@ Text text(const ScriptString* s) { return text_arg(reinterpret_cast<Word>(s)); }
 
 bool writable(const ScriptString* s) { return s != nullptr && s->chars != nullptr; }
 
+// A text certainly ends within its buffer when the buffer's last byte is a
+// terminator. Then the C string functions may run on it directly, in one
+// pass, instead of measuring it against its capacity first.
+bool surely_terminated(const ScriptString* s) {
+    return writable(s) && s->capacity > 0 && s->chars[s->capacity - 1] == 0;
+}
+
+// Two buffers that share no byte.
+bool apart(const ScriptString* a, const ScriptString* b) {
+    return a->chars + a->capacity <= b->chars || b->chars + b->capacity <= a->chars;
+}
+
+// A terminated source whose whole buffer is no larger than the room left
+// in a separate destination fits there whatever its length: the copy needs
+// no measuring first.
+bool surely_fits(const ScriptString* source, const ScriptString* destination, std::size_t used) {
+    return surely_terminated(source) && writable(destination) && used < destination->capacity &&
+           source->capacity <= destination->capacity - used && apart(source, destination);
+}
+
 // Copies n bytes and a terminator to the start of the destination when they
 // fit its capacity. The source may lie inside the destination's buffer.
 bool put(ScriptString* destination, const char* source, std::size_t n) {
@@ -37,7 +57,7 @@ bool change_then_copy(ScriptString* source, ScriptString* destination, Change ch
     const Text t = text(source);
     if (!t || !fits(destination, produced(t->size()))) return false;
     change(source->chars, t->size());
-    return put(destination, source->chars, std::strlen(source->chars));
+    return put(destination, source->chars, produced(t->size()));
 }
 
 std::size_t same_length(std::size_t length) { return length; }
@@ -59,6 +79,7 @@ std::ptrdiff_t length(const ScriptString* s) {
 }
 
 int compare(const ScriptString* first, const ScriptString* second) {
+    if (surely_terminated(first) && surely_terminated(second)) return std::strcmp(first->chars, second->chars);
     const Text a = text(first);
     const Text b = text(second);
     if (!a || !b) return 0;
@@ -67,13 +88,21 @@ int compare(const ScriptString* first, const ScriptString* second) {
 }
 
 bool copy(const ScriptString* source, ScriptString* destination) {
+    if (surely_fits(source, destination, 0)) {
+        std::strcpy(destination->chars, source->chars);
+        return true;
+    }
     const Text t = text(source);
     return t && put(destination, t->data(), t->size());
 }
 
 bool append(const ScriptString* source, ScriptString* destination) {
-    const Text s = text(source);
     const Text d = text(destination);
+    if (d && surely_fits(source, destination, d->size())) {
+        std::strcpy(destination->chars + d->size(), source->chars);
+        return true;
+    }
+    const Text s = text(source);
     if (!s || !d || d->size() + s->size() >= destination->capacity) return false;
     // Appending a string to itself reads the source before its terminator is
     // overwritten, so the text is doubled.
@@ -103,11 +132,11 @@ bool append_n(const ScriptString* source, std::uint32_t count, ScriptString* des
 }
 
 bool lower(ScriptString* source, ScriptString* destination) {
-    return change_then_copy(source, destination, [](char* s, std::size_t) { runtime::strlwr(s); }, same_length);
+    return change_then_copy(source, destination, [](char* s, std::size_t n) { runtime::strlwr(s, n); }, same_length);
 }
 
 bool upper(ScriptString* source, ScriptString* destination) {
-    return change_then_copy(source, destination, [](char* s, std::size_t) { runtime::strupr(s); }, same_length);
+    return change_then_copy(source, destination, [](char* s, std::size_t n) { runtime::strupr(s, n); }, same_length);
 }
 
 bool reverse(ScriptString* source, ScriptString* destination) {
@@ -151,6 +180,11 @@ bool from_any_of(const ScriptString* source, const ScriptString* set, ScriptStri
 }
 
 bool from_text(const ScriptString* source, const ScriptString* needle, ScriptString* destination) {
+    if (surely_fits(source, destination, 0) && surely_terminated(needle)) {
+        const char* hit = std::strstr(source->chars, needle->chars);
+        if (hit) std::strcpy(destination->chars, hit);
+        return hit != nullptr;
+    }
     const Text t = text(source);
     const Text n = text(needle);
     if (!t || !n) return false;

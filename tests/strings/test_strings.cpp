@@ -48,6 +48,25 @@ TEST(StringCopy, CopiesAppendsAndLeavesTheRestOfTheBuffer) {
     EXPECT_TRUE(source.intact() && destination.intact() && dst.intact() && abc2.intact());
 }
 
+TEST(StringCopy, BuffersWithBytesAfterTheTextWorkTheSame) {
+    // Buffers whose last byte is not a terminator take the measured path.
+    GuardedString source(16), destination(16), needle(8);
+    source.fill('x');
+    source.set("hello");
+    destination.fill('y');
+    destination.set("ab");
+    needle.fill('z');
+    needle.set("ll");
+    EXPECT_EQ(call("strcatc", source, destination), 1024);
+    EXPECT_EQ(destination.text(), "abhello");
+    EXPECT_EQ(call("strcmpc", source, destination), 1024);
+    EXPECT_EQ(call("strstrc", source, needle, destination), 1024);
+    EXPECT_EQ(destination.text(), "llo");
+    EXPECT_EQ(call("strcpyc", source, destination), 1024);
+    EXPECT_EQ(destination.bytes(), std::string("hello\0o\0yyyyyyyy", 16));
+    EXPECT_TRUE(source.intact() && destination.intact());
+}
+
 TEST(StringCopy, AppendingAStringToItselfDoublesIt) {
     GuardedString s(8, "abc");
     EXPECT_EQ(call("strcatc", s, s), 1024);
