@@ -5,7 +5,7 @@ namespace cvx::database {
 
 const ClientApi& client() {
     static constexpr ClientApi linked{
-        &mysql_init,          &mysql_options,        &mysql_real_connect,
+        &mysql_init,          &mysql_server_end,     &mysql_options,        &mysql_real_connect,
         &mysql_select_db,     &mysql_close,          &mysql_ping,
         &mysql_query,         &mysql_store_result,   &mysql_free_result,
         &mysql_num_rows,      &mysql_num_fields,     &mysql_fetch_field_direct,

@@ -10,6 +10,7 @@ namespace cvx::database {
 
 struct ClientApi {
     decltype(&mysql_init) init;
+    decltype(&mysql_server_end) library_end;
     decltype(&mysql_options) options;
     decltype(&mysql_real_connect) real_connect;
     decltype(&mysql_select_db) select_db;

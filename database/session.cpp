@@ -18,7 +18,12 @@ char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 
 SessionConnection::SessionConnection() { client().init(&handle); }
 
-SessionConnection::~SessionConnection() { client().close(&handle); }
+// The unload closes the handle once and releases what the client library
+// set up for itself on the first mysql_init.
+SessionConnection::~SessionConnection() {
+    client().close(&handle);
+    client().library_end();
+}
 
 void SessionConnection::close_handle() {
     client().close(&handle);
