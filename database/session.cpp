@@ -40,30 +40,31 @@ void StoredResult::replace(MYSQL_RES* set) {
     if (set_) client().free_result(set_);
     set_ = set;
     names_.clear();
-    name_ends_.clear();
+    name_starts_.clear();
+    column_count_ = 0;
     rows_.clear();
     indexed_ = false;
+    fetched_ = nullptr;
+    fetched_lengths_ = nullptr;
+    row_count_ = set_ ? client().num_rows(set_) : 0;
     if (!set_) return;
-    const unsigned columns = client().num_fields(set_);
-    for (unsigned i = 0; i < columns; ++i) {
+    column_count_ = client().num_fields(set_);
+    for (unsigned i = 0; i < column_count_; ++i) {
         const MYSQL_FIELD* field = client().fetch_field_direct(set_, i);
+        name_starts_.push_back(names_.size());
         for (const char* c = field && field->name ? field->name : ""; *c; ++c) names_.push_back(lower(*c));
-        name_ends_.push_back(names_.size());
+        names_.push_back('\0');
     }
 }
 
-std::uint64_t StoredResult::row_count() const { return set_ ? client().num_rows(set_) : 0; }
-
-unsigned StoredResult::column_count() const { return set_ ? client().num_fields(set_) : 0; }
-
+// Names are stored zero-terminated, so the requested name is compared in
+// the same pass that lower-cases it, without measuring it first.
 std::size_t StoredResult::find_column(const char* name) const {
-    const std::size_t length = std::strlen(name);
-    std::size_t begin = 0;
-    for (std::size_t i = 0; i < name_ends_.size(); begin = name_ends_[i], ++i) {
-        if (name_ends_[i] - begin != length) continue;
+    for (std::size_t i = 0; i < column_count_; ++i) {
+        const char* stored = names_.data() + name_starts_[i];
         std::size_t k = 0;
-        while (k < length && names_[begin + k] == lower(name[k])) ++k;
-        if (k == length) return i;
+        while (stored[k] != '\0' && stored[k] == lower(name[k])) ++k;
+        if (stored[k] == '\0' && name[k] == '\0') return i;
     }
     return kNoColumn;
 }
@@ -88,16 +89,24 @@ void StoredResult::seek(std::uint64_t row) {
 }
 
 std::optional<std::string_view> StoredResult::cell(std::uint64_t row, std::size_t column) {
-    if (!set_ || column >= name_ends_.size() || row >= row_count()) return std::nullopt;
-    seek(row);
-    const MYSQL_ROW cells = client().fetch_row(set_);
-    const unsigned long* lengths = client().fetch_lengths(set_);
-    if (!cells || !lengths) return std::nullopt;
-    const char* text = cells[column];
+    if (!set_ || column >= column_count_ || row >= row_count_) return std::nullopt;
+    // The rows of a stored set stay in place while it is held, so the row
+    // fetched last can be read again without another seek and fetch.
+    if (!fetched_ || fetched_row_ != row) {
+        fetched_ = nullptr;
+        seek(row);
+        const MYSQL_ROW cells = client().fetch_row(set_);
+        const unsigned long* lengths = client().fetch_lengths(set_);
+        if (!cells || !lengths) return std::nullopt;
+        fetched_ = cells;
+        fetched_lengths_ = lengths;
+        fetched_row_ = row;
+    }
+    const char* text = fetched_[column];
     if (!text) return std::string_view("NULL");
-    const void* zero = std::memchr(text, 0, lengths[column]);
-    return std::string_view(text, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text)
-                                       : static_cast<std::size_t>(lengths[column]));
+    const std::size_t length = fetched_lengths_[column];
+    const void* zero = std::memchr(text, 0, length);
+    return std::string_view(text, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length);
 }
 
 // ---- session ----------------------------------------------------------------

@@ -82,8 +82,8 @@ public:
     void replace(MYSQL_RES* set);
 
     bool holds() const { return set_ != nullptr; }
-    std::uint64_t row_count() const;
-    unsigned column_count() const;
+    std::uint64_t row_count() const { return row_count_; }
+    unsigned column_count() const { return column_count_; }
 
     // The first column whose lower-cased name equals `name` with A-Z
     // lower-cased; kNoColumn when none does.
@@ -100,10 +100,17 @@ private:
     void index_rows();
 
     MYSQL_RES* set_ = nullptr;
-    std::string names_;                       // lower-cased names, back to back
-    std::vector<std::size_t> name_ends_;      // end of each name in names_
-    std::vector<MYSQL_ROW_OFFSET> rows_;      // each row's place, once indexed
+    std::uint64_t row_count_ = 0;
+    unsigned column_count_ = 0;
+    std::string names_;                     // lower-cased names, each zero-terminated
+    std::vector<std::size_t> name_starts_;  // where each name starts in names_
+
+    std::vector<MYSQL_ROW_OFFSET> rows_;  // each row's place, once indexed
     bool indexed_ = false;
+    // The row fetched last: reading along a row costs one fetch, not one a cell.
+    std::uint64_t fetched_row_ = 0;
+    MYSQL_ROW fetched_ = nullptr;
+    const unsigned long* fetched_lengths_ = nullptr;
 };
 
 // Fixed connection settings of the full connection routine.
