@@ -41,7 +41,9 @@ void StoredResult::replace(MYSQL_RES* set) {
     set_ = set;
     names_.clear();
     name_starts_.clear();
+    first_letters_.clear();
     column_count_ = 0;
+    zero_bytes_ = false;
     rows_.clear();
     indexed_ = false;
     fetched_ = nullptr;
@@ -54,13 +56,16 @@ void StoredResult::replace(MYSQL_RES* set) {
         name_starts_.push_back(names_.size());
         for (const char* c = field && field->name ? field->name : ""; *c; ++c) names_.push_back(lower(*c));
         names_.push_back('\0');
+        first_letters_.push_back(names_[name_starts_.back()]);
     }
 }
 
 // Names are stored zero-terminated, so the requested name is compared in
 // the same pass that lower-cases it, without measuring it first.
 std::size_t StoredResult::find_column(const char* name) const {
+    const char first = lower(name[0]);
     for (std::size_t i = 0; i < column_count_; ++i) {
+        if (first_letters_[i] != first) continue;
         const char* stored = names_.data() + name_starts_[i];
         std::size_t k = 0;
         while (stored[k] != '\0' && stored[k] == lower(name[k])) ++k;
@@ -70,21 +75,30 @@ std::size_t StoredResult::find_column(const char* name) const {
 }
 
 // Walks the rows once, recording where each one stands, so that a later
-// seek is one step instead of a walk from the first row.
+// seek is one step instead of a walk from the first row, and noting whether
+// any cell holds a zero byte: when none does, a cell's text is its whole
+// length and reads need not look for one.
 void StoredResult::index_rows() {
-    const std::uint64_t count = client().num_rows(set_);
-    rows_.reserve(static_cast<std::size_t>(count));
+    rows_.reserve(static_cast<std::size_t>(row_count_));
     client().data_seek(set_, 0);
-    for (std::uint64_t i = 0; i < count; ++i) {
+    for (std::uint64_t i = 0; i < row_count_; ++i) {
         rows_.push_back(client().row_tell(set_));
-        if (!client().fetch_row(set_)) break;
+        const MYSQL_ROW cells = client().fetch_row(set_);
+        const unsigned long* lengths = cells ? client().fetch_lengths(set_) : nullptr;
+        if (!lengths) break;
+        for (unsigned c = 0; c < column_count_ && !zero_bytes_; ++c) {
+            zero_bytes_ = cells[c] && std::memchr(cells[c], 0, lengths[c]);
+        }
     }
     indexed_ = true;
 }
 
 void StoredResult::seek(std::uint64_t row) {
     if (!set_) return;
-    if (!indexed_) index_rows();
+    if (!indexed_) {
+        fetched_ = nullptr;  // indexing fetches rows of its own
+        index_rows();
+    }
     client().row_seek(set_, row < rows_.size() ? rows_[static_cast<std::size_t>(row)] : nullptr);
 }
 
@@ -105,7 +119,7 @@ std::optional<std::string_view> StoredResult::cell(std::uint64_t row, std::size_
     const char* text = fetched_[column];
     if (!text) return std::string_view("NULL");
     const std::size_t length = fetched_lengths_[column];
-    const void* zero = std::memchr(text, 0, length);
+    const void* zero = zero_bytes_ ? std::memchr(text, 0, length) : nullptr;
     return std::string_view(text, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length);
 }
 

@@ -104,9 +104,11 @@ private:
     unsigned column_count_ = 0;
     std::string names_;                     // lower-cased names, each zero-terminated
     std::vector<std::size_t> name_starts_;  // where each name starts in names_
+    std::string first_letters_;             // each name's first byte, for a quick scan
 
     std::vector<MYSQL_ROW_OFFSET> rows_;  // each row's place, once indexed
     bool indexed_ = false;
+    bool zero_bytes_ = false;  // some cell holds a zero byte (known once indexed)
     // The row fetched last: reading along a row costs one fetch, not one a cell.
     std::uint64_t fetched_row_ = 0;
     MYSQL_ROW fetched_ = nullptr;
