@@ -42,9 +42,9 @@ MYSQL* raw_connection() {
             " IF(seq % 7 = 0, NULL, seq * 1.25) AS price, REPEAT('n', seq % 60) AS note,"
             " IF(seq % 3 = 0, NULL, seq % 2) AS flag, '2026-12-06 12:00:00' AS created,"
             " LPAD(HEX(seq), 12, '0') AS code, IF(seq % 5 = 0, NULL, REPEAT('b', 200)) AS `blob`"
-            " FROM seq_0_to_9999",
+            " FROM cvx_bench.seq_0_to_9999",
             "DROP TABLE IF EXISTS cvx_bench.big",
-            "CREATE TABLE cvx_bench.big AS SELECT seq AS id, CONCAT('v', seq) AS v FROM seq_0_to_99999",
+            "CREATE TABLE cvx_bench.big AS SELECT seq AS id, CONCAT('v', seq) AS v FROM cvx_bench.seq_0_to_99999",
         };
         for (const char* q : setup) mysql_query(m, q);
         return m;

@@ -105,13 +105,5 @@ TEST(ScriptHost, FailedExpectationStopsTheScript) {
     EXPECT_NE(out.find("line 1: expected raw 645120, got raw 630"), std::string::npos) << out;
 }
 
-TEST(ScriptHost, TheTourRuns) {
-    std::string out;
-    std::ifstream tour(std::string(CVX_SOURCE_DIR) + "/examples/tour.cvx");
-    std::string script((std::istreambuf_iterator<char>(tour)), std::istreambuf_iterator<char>());
-    ASSERT_FALSE(script.empty());
-    EXPECT_EQ(run_host(script, out), 0) << out;
-}
-
 }  // namespace
 }  // namespace cvx::script

@@ -1,0 +1,204 @@
+#include "database/session.h"
+
+#include <cstring>
+
+namespace cvx::database {
+namespace {
+
+constexpr unsigned kPlainPort = 3306;
+// The client library reads its connection options from this file, in the
+// current directory, on every connection.
+constexpr const char* kOptionFile = "my";
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+// ---- connection -------------------------------------------------------------
+
+SessionConnection::SessionConnection() { client().init(&handle); }
+
+// The unload closes the handle once and releases what the client library
+// set up for itself on the first mysql_init.
+SessionConnection::~SessionConnection() {
+    client().close(&handle);
+    client().library_end();
+}
+
+void SessionConnection::close_handle() {
+    client().close(&handle);
+    client().init(&handle);
+}
+
+void SessionConnection::check(bool failed) {
+    if (failed && raise_errors) throw DatabaseError(client().error(&handle));
+}
+
+// ---- stored result ----------------------------------------------------------
+
+void StoredResult::replace(MYSQL_RES* set) {
+    if (set_) client().free_result(set_);
+    set_ = set;
+    names_.clear();
+    name_starts_.clear();
+    first_letters_.clear();
+    column_count_ = 0;
+    zero_bytes_ = false;
+    rows_.clear();
+    indexed_ = false;
+    fetched_ = nullptr;
+    fetched_lengths_ = nullptr;
+    row_count_ = set_ ? client().num_rows(set_) : 0;
+    if (!set_) return;
+    column_count_ = client().num_fields(set_);
+    for (unsigned i = 0; i < column_count_; ++i) {
+        const MYSQL_FIELD* field = client().fetch_field_direct(set_, i);
+        name_starts_.push_back(names_.size());
+        for (const char* c = field && field->name ? field->name : ""; *c; ++c) names_.push_back(lower(*c));
+        names_.push_back('\0');
+        first_letters_.push_back(names_[name_starts_.back()]);
+    }
+}
+
+// Names are stored zero-terminated, so the requested name is compared in
+// the same pass that lower-cases it, without measuring it first.
+std::size_t StoredResult::find_column(const char* name) const {
+    const char first = lower(name[0]);
+    for (std::size_t i = 0; i < column_count_; ++i) {
+        if (first_letters_[i] != first) continue;
+        const char* stored = names_.data() + name_starts_[i];
+        std::size_t k = 0;
+        while (stored[k] != '\0' && stored[k] == lower(name[k])) ++k;
+        if (stored[k] == '\0' && name[k] == '\0') return i;
+    }
+    return kNoColumn;
+}
+
+// Walks the rows once, recording where each one stands, so that a later
+// seek is one step instead of a walk from the first row, and noting whether
+// any cell holds a zero byte: when none does, a cell's text is its whole
+// length and reads need not look for one.
+void StoredResult::index_rows() {
+    rows_.reserve(static_cast<std::size_t>(row_count_));
+    client().data_seek(set_, 0);
+    for (std::uint64_t i = 0; i < row_count_; ++i) {
+        rows_.push_back(client().row_tell(set_));
+        const MYSQL_ROW cells = client().fetch_row(set_);
+        const unsigned long* lengths = cells ? client().fetch_lengths(set_) : nullptr;
+        if (!lengths) break;
+        for (unsigned c = 0; c < column_count_ && !zero_bytes_; ++c) {
+            zero_bytes_ = cells[c] && std::memchr(cells[c], 0, lengths[c]);
+        }
+    }
+    indexed_ = true;
+}
+
+void StoredResult::seek(std::uint64_t row) {
+    if (!set_) return;
+    if (!indexed_) {
+        fetched_ = nullptr;  // indexing fetches rows of its own
+        index_rows();
+    }
+    client().row_seek(set_, row < rows_.size() ? rows_[static_cast<std::size_t>(row)] : nullptr);
+}
+
+std::optional<std::string_view> StoredResult::cell(std::uint64_t row, std::size_t column) {
+    if (!set_ || column >= column_count_ || row >= row_count_) return std::nullopt;
+    // The rows of a stored set stay in place while it is held, so the row
+    // fetched last can be read again without another seek and fetch.
+    if (!fetched_ || fetched_row_ != row) {
+        fetched_ = nullptr;
+        seek(row);
+        const MYSQL_ROW cells = client().fetch_row(set_);
+        const unsigned long* lengths = client().fetch_lengths(set_);
+        if (!cells || !lengths) return std::nullopt;
+        fetched_ = cells;
+        fetched_lengths_ = lengths;
+        fetched_row_ = row;
+    }
+    const char* text = fetched_[column];
+    if (!text) return std::string_view("NULL");
+    const std::size_t length = fetched_lengths_[column];
+    const void* zero = zero_bytes_ ? std::memchr(text, 0, length) : nullptr;
+    return std::string_view(text, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length);
+}
+
+// ---- session ----------------------------------------------------------------
+
+// The client library refuses to connect a handle that already holds a link,
+// so every attempt starts from a fresh handle: a link still up is dropped
+// first, and options of an earlier attempt do not pile up.
+void Session::connect(const char* database, const char* host, const char* user, const char* password,
+                      unsigned port, const char* socket, unsigned long flags, bool refusal_clears_flags) {
+    SessionConnection& c = session_connection;
+    client().options(&c.handle, MYSQL_READ_DEFAULT_FILE, kOptionFile);
+    if (!client().real_connect(&c.handle, host, user, password, database, port, socket, flags)) {
+        if (refusal_clears_flags) c.connected = c.succeeded = false;
+        c.check(true);
+        return;
+    }
+    c.connected = c.succeeded = true;
+    c.last_host = host ? std::optional<std::string>(host) : std::nullopt;
+    if (database && *database) c.check(client().select_db(&c.handle, database) != 0);
+}
+
+void Session::connect_plain(const char* database, const char* host, const char* user, const char* password) {
+    session_connection.close_handle();
+    connect(database, host, user, password, kPlainPort, nullptr, 0, false);
+}
+
+void Session::connect_full(const char* database, const char* host, const char* user, const char* password) {
+    SessionConnection& c = session_connection;
+    const ConnectSettings& s = connect_settings;
+    c.close_handle();
+    if (s.compress) client().options(&c.handle, MYSQL_OPT_COMPRESS, nullptr);
+    const unsigned timeout = s.connect_timeout;
+    client().options(&c.handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    connect(database, host, user, password, s.port, s.unix_socket, s.client_flag, true);
+}
+
+void Session::change_user(const char* user, const char* password, const char* database) {
+    session_connection.close_handle();
+    // Copied: connecting replaces the remembered host.
+    const std::optional<std::string> host =
+        connect_settings.change_user_host ? std::optional<std::string>(connect_settings.change_user_host)
+                                          : session_connection.last_host;
+    connect(database, host ? host->c_str() : nullptr, user, password, kPlainPort, nullptr, 0, false);
+}
+
+void Session::select_db(const char* database) {
+    session_connection.check(client().select_db(handle(), database) != 0);
+}
+
+void Session::close() {
+    session_connection.close_handle();
+    session_connection.connected = false;
+}
+
+void Session::purge() { session_connection.close_handle(); }
+
+void Session::execute(std::string_view prefix, const char* statement) {
+    session_query.clear();
+    session_query << prefix << statement;
+    run_statement();
+}
+
+void Session::run_statement() {
+    SessionConnection& c = session_connection;
+    c.succeeded = false;
+    const int status = client().query(&c.handle, session_query.text());
+    session_query.clear();
+    c.succeeded = status == 0;
+    c.check(status != 0);
+    current_result.replace(client().store_result(&c.handle));
+}
+
+// Built by the runtime's start-up when the library is loaded, before any
+// export can run; torn down at unload.
+namespace {
+Session the_session;
+}  // namespace
+
+Session& session() { return the_session; }
+
+}  // namespace cvx::database

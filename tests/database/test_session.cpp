@@ -1,0 +1,181 @@
+// The session: gates before any connection, both connection routines and
+// their flags, closing, changing user, purging, the option file.
+#include "tests/database/database_test.h"
+
+namespace cvx::test {
+namespace {
+
+using Session = DatabaseTest;
+
+TEST_F(Session, RightAfterLoadGatedExportsAnswerWithoutTheServer) {
+    GuardedString s = str("x");
+    EXPECT_EQ(call("mysql__connected"), 0);
+    EXPECT_EQ(call("mysql__select__db", s), 0);
+    EXPECT_EQ(call("mysql__close"), 0);
+    EXPECT_EQ(call("mysql__change__user", s, s, s), num(-1));
+    EXPECT_EQ(call("mysql__query", s), 0);
+    EXPECT_EQ(call("mysql__db__query", s, s), num(-1));
+    EXPECT_EQ(call("mysql__num__rows"), num(-1));
+    EXPECT_EQ(call("mysql__num__fields"), num(-1));
+    EXPECT_EQ(call("mysql__data__seek", Word{0}), num(-1));
+    EXPECT_EQ(call("mysql__affected__rows"), num(-1));
+    EXPECT_EQ(call("mysql__create__db", s), 0);
+    EXPECT_EQ(call("mysql__drop__db", s), 0);
+    EXPECT_EQ(call("mysql__errno"), 0);
+    EXPECT_EQ(call("mysql__success"), 0);
+    EXPECT_EQ(cell("x", 0), "<0>");
+    // Ungated calls reach the unconnected handle and report what it says.
+    EXPECT_NE(call("mysql__ping"), 0);
+    EXPECT_EQ(call("mysql__ping") % 1024, 0);
+    EXPECT_NE(call("mysql__reload"), num(1));
+    EXPECT_NE(call("mysql__refresh", Word{1}), 0);
+    call("mysql__get__stat");
+    EXPECT_EQ(call("mysql__get__host__info"), 0);
+    EXPECT_NE(text_at(call("mysql__get__client__info")), "");
+    call("mysql__get__server__info");
+    call("mysql__proto__info");
+    EXPECT_EQ(call("mysql__connected"), 0);
+}
+
+TEST_F(Session, ARefusedFirstConnectionLeavesItsMessageInTheUngatedErrorText) {
+    GuardedString host = str(kHost), user = str(kUser), wrong = str("wrong"), db = str("");
+    EXPECT_EQ(call("mysql__connect", host, user, wrong, db), 0);
+    EXPECT_EQ(call("mysql__connected"), 0);
+    EXPECT_EQ(call("mysql__errno"), 0);  // gated
+    EXPECT_NE(text_at(call("mysql__error")).find("Access denied"), std::string::npos);
+
+    EXPECT_EQ(connect(), num(1));
+    EXPECT_EQ(call("mysql__success"), num(1));
+    EXPECT_EQ(text_at(call("mysql__error")), "");
+    EXPECT_EQ(call("mysql__errno"), 0);
+    EXPECT_EQ(query("SELECT nonsense FROM"), 0);
+    EXPECT_EQ(call("mysql__errno"), num(1064));
+}
+
+TEST_F(Session, PlainRefusalKeepsTheFlagsFullRefusalClearsThem) {
+    GuardedString host = str(kHost), user = str(kUser), password = str(kPassword), wrong = str("wrong"),
+                  db = str("");
+    ASSERT_EQ(connect(), num(1));
+    // A refused plain attempt while connected: still reported connected.
+    EXPECT_EQ(call("mysql__connect", host, user, wrong, db), 0);
+    EXPECT_EQ(call("mysql__connected"), num(1));
+    EXPECT_EQ(call("mysql__success"), num(1));
+    // ... but the old link was dropped before the attempt.
+    EXPECT_EQ(query("SELECT 1"), 0);
+
+    // A second plain connection while connected gets the server's answer.
+    ASSERT_EQ(connect(), num(1));
+    EXPECT_EQ(connect(), num(1));
+    EXPECT_EQ(query("SELECT 1"), num(1));
+
+    EXPECT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
+    EXPECT_EQ(query("SELECT 1"), num(1));
+    EXPECT_EQ(call("mysql__real__connect", db, host, user, wrong), 0);
+    EXPECT_EQ(call("mysql__connected"), 0);
+    EXPECT_EQ(call("mysql__success"), 0);
+    EXPECT_EQ(query("SELECT 1"), 0);
+    // Nothing is left behind that blocks the next connection.
+    EXPECT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
+    EXPECT_EQ(query("SELECT 1"), num(1));
+}
+
+TEST_F(Session, ConnectingWithADatabaseSelectsIt) {
+    ASSERT_EQ(connect(), num(1));
+    ASSERT_EQ(query("CREATE DATABASE IF NOT EXISTS cvx_session"), num(1));
+    ASSERT_EQ(connect("cvx_session"), num(1));
+    ASSERT_EQ(query("SELECT DATABASE() AS d"), num(1));
+    EXPECT_EQ(cell("d", 0), "cvx_session");
+
+    GuardedString missing = str("cvx_missing"), host = str(kHost), user = str(kUser), password = str(kPassword);
+    EXPECT_EQ(call("mysql__real__connect", missing, host, user, password), 0);
+    EXPECT_EQ(call("mysql__connected"), 0);
+
+    GuardedString db = str("cvx_session");
+    EXPECT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
+    ASSERT_EQ(query("SELECT DATABASE() AS d"), num(1));
+    EXPECT_EQ(cell("d", 0), "cvx_session");
+
+    // A refused selection leaves `succeeded` alone and the old database on.
+    EXPECT_EQ(call("mysql__select__db", missing), 0);
+    EXPECT_EQ(call("mysql__success"), num(1));
+    ASSERT_EQ(query("SELECT DATABASE() AS d"), num(1));
+    EXPECT_EQ(cell("d", 0), "cvx_session");
+    EXPECT_EQ(query("DROP DATABASE cvx_session"), num(1));
+}
+
+TEST_F(Session, CloseTwiceAndReconnect) {
+    ASSERT_EQ(connect(), num(1));
+    ASSERT_EQ(query("SELECT 7 AS n"), num(1));
+    EXPECT_EQ(call("mysql__close"), num(1));
+    EXPECT_EQ(call("mysql__connected"), 0);
+    EXPECT_EQ(call("mysql__close"), 0);
+    EXPECT_EQ(call("mysql__num__rows"), num(-1));
+    EXPECT_EQ(call("mysql__success"), num(1));
+    // The stored result outlives the link.
+    EXPECT_EQ(cell("n", 0), "7");
+    EXPECT_EQ(connect(), num(1));
+    EXPECT_EQ(query("SELECT 1"), num(1));
+}
+
+TEST_F(Session, PurgeClosesTheLinkButNotTheGate) {
+    ASSERT_EQ(connect(), num(1));
+    call("mysql__purge");
+    EXPECT_EQ(call("mysql__connected"), num(1));
+    EXPECT_EQ(query("SELECT 1"), 0);
+    EXPECT_NE(text_at(call("mysql__error")), "");
+    EXPECT_NE(call("mysql__errno"), 0);
+    EXPECT_NE(call("mysql__ping"), 0);
+    GuardedString s = str("x");
+    EXPECT_EQ(call("mysql__select__db", s), 0);
+    EXPECT_EQ(call("mysql__create__db", s), 0);
+    call("mysql__purge");
+    call("mysql__get__stat");
+    EXPECT_EQ(call("mysql__close"), num(1));
+    EXPECT_EQ(connect(), num(1));
+    EXPECT_EQ(query("SELECT 1"), num(1));
+}
+
+TEST_F(Session, ChangeOfUserReconnectsToTheLastHost) {
+    ASSERT_EQ(connect(), num(1));
+    ASSERT_EQ(query("DROP USER IF EXISTS 'cvx_other'@'127.0.0.1'"), num(1));
+    ASSERT_EQ(query("CREATE USER 'cvx_other'@'127.0.0.1' IDENTIFIED BY 'other-pw'"), num(1));
+    ASSERT_EQ(query("CREATE DATABASE IF NOT EXISTS cvx_change"), num(1));
+    ASSERT_EQ(query("GRANT ALL ON cvx_change.* TO 'cvx_other'@'127.0.0.1'"), num(1));
+
+    GuardedString other = str("cvx_other"), pw = str("other-pw"), db = str("cvx_change"), wrong = str("x");
+    EXPECT_EQ(call("mysql__change__user", other, pw, db), 0);
+    ASSERT_EQ(query("SELECT CURRENT_USER() AS u, DATABASE() AS d"), num(1));
+    EXPECT_EQ(cell("u", 0), "cvx_other@127.0.0.1");
+    EXPECT_EQ(cell("d", 0), "cvx_change");
+    EXPECT_NE(text_at(call("mysql__get__host__info")).find("127.0.0.1"), std::string::npos);
+
+    // Refused: the old link is gone, the session still counts as connected.
+    EXPECT_EQ(call("mysql__change__user", other, wrong, db), num(-1));
+    EXPECT_EQ(call("mysql__connected"), num(1));
+    EXPECT_EQ(query("SELECT 1"), 0);
+
+    ASSERT_EQ(connect(), num(1));
+    EXPECT_EQ(query("DROP USER 'cvx_other'@'127.0.0.1'"), num(1));
+    EXPECT_EQ(query("DROP DATABASE cvx_change"), num(1));
+}
+
+TEST_F(Session, BothRoutinesReadTheOptionFileOfTheWorkingDirectory) {
+    option_file("init-command=SET @cvx_marker = 'from my'");
+    ASSERT_EQ(connect(), num(1));
+    ASSERT_EQ(query("SELECT @cvx_marker AS m"), num(1));
+    EXPECT_EQ(cell("m", 0), "from my");
+
+    GuardedString db = str(""), host = str(kHost), user = str(kUser), password = str(kPassword);
+    ASSERT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
+    ASSERT_EQ(query("SELECT @cvx_marker AS m"), num(1));
+    EXPECT_EQ(cell("m", 0), "from my");
+
+    // The full routine takes its port from the option file; the plain one
+    // always asks for 3306.
+    option_file("port=1");
+    EXPECT_EQ(call("mysql__real__connect", db, host, user, password), 0);
+    EXPECT_EQ(connect(), num(1));
+}
+
+}  // namespace
+}  // namespace cvx::test
