@@ -13,6 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string_view>
 
 namespace cvx {
 
@@ -77,6 +80,18 @@ inline ScriptString* string_record(Word w) { return reinterpret_cast<ScriptStrin
 inline const char* text_of(Word w) {
     const ScriptString* s = string_record(w);
     return s ? s->chars : nullptr;
+}
+
+// The text of a string argument, bounded by the record's capacity. Empty
+// (nullopt) when the record or its buffer is missing, or when the buffer
+// holds no terminator within capacity: the engine always terminates its
+// texts, and anything else is refused rather than read past the buffer.
+inline std::optional<std::string_view> text_arg(Word w) {
+    const ScriptString* s = string_record(w);
+    if (s == nullptr || s->chars == nullptr) return std::nullopt;
+    const void* end = std::memchr(s->chars, 0, s->capacity);
+    if (end == nullptr) return std::nullopt;
+    return std::string_view(s->chars, static_cast<std::size_t>(static_cast<const char*>(end) - s->chars));
 }
 
 // ---- results ---------------------------------------------------------------

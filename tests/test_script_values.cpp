@@ -68,3 +68,27 @@ TEST(Conversions, AddressesTravelWhole) {
 
 }  // namespace
 }  // namespace cvx
+
+namespace cvx {
+namespace {
+
+TEST(Conversions, TextArgumentsAreBoundedByCapacity) {
+    char buffer[8] = {'a', 'b', 'c', 0, 'x', 'x', 'x', 'x'};
+    ScriptString s{};
+    s.chars = buffer;
+    s.capacity = 8;
+    const Word w = reinterpret_cast<Word>(&s);
+    ASSERT_TRUE(text_arg(w).has_value());
+    EXPECT_EQ(*text_arg(w), "abc");
+    s.capacity = 3;  // the terminator lies outside the buffer: refused
+    EXPECT_FALSE(text_arg(w).has_value());
+    s.capacity = 0;
+    EXPECT_FALSE(text_arg(w).has_value());
+    s.chars = nullptr;
+    s.capacity = 8;
+    EXPECT_FALSE(text_arg(w).has_value());
+    EXPECT_FALSE(text_arg(0).has_value());
+}
+
+}  // namespace
+}  // namespace cvx

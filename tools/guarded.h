@@ -56,7 +56,7 @@ public:
     // Replaces the buffer's start with text and a terminator (when it fits).
     void set(std::string_view text) {
         const std::size_t n = text.size() < buffer_.size() ? text.size() : buffer_.size();
-        std::memcpy(buffer_.data(), text.data(), n);
+        if (n > 0) std::memcpy(buffer_.data(), text.data(), n);  // an empty view may have no data
         if (n < buffer_.size()) buffer_.data()[n] = 0;
     }
     void fill(unsigned char byte) { std::memset(buffer_.data(), byte, buffer_.size()); }

@@ -1,0 +1,76 @@
+// Fuzzes sequences of file exports (opens in every mode, reads, writes,
+// seeks, closes, reopens, close-all) on a few files in a scratch directory.
+// After every call every guard byte around the given values must be intact;
+// each input ends by closing every stream the library opened.
+#include <cstdio>
+#include <filesystem>
+
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+using namespace cvx;
+using namespace cvx::fuzz;
+
+// Paths stay inside the scratch directory.
+Word path(Input& in, Values& v) {
+    static const char* names[] = {"a.txt", "b.bin", "empty", "missing/x", ""};
+    return v.text(names[in.byte() % 5]);
+}
+
+// Counts and sizes: mostly small, sometimes the edges.
+std::int32_t count(Input& in) {
+    const std::uint8_t pick = in.byte();
+    return pick < 192 ? static_cast<std::int32_t>(pick % 64) : number(in);
+}
+
+void prepare_directory() {
+    const auto dir = std::filesystem::temp_directory_path() / "cvx-fuzz-files";
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+}
+
+void reset_files() {
+    std::FILE* f = std::fopen("a.txt", "wb");
+    std::fputs("hello world\n12 -7 0x1F 3.25 word\nlast line without newline", f);
+    std::fclose(f);
+    f = std::fopen("b.bin", "wb");
+    for (int i = 0; i < 300; ++i) std::fputc(i & 0xFF, f);
+    std::fclose(f);
+    std::fclose(std::fopen("empty", "wb"));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::vector<Target> all = [] {
+        prepare_directory();
+        return targets(library(), {"files"});
+    }();
+    static const AnyExport close_all = library().symbol("fcloseallc");
+    if (all.empty()) return 0;
+    reset_files();
+    Input in(data, size);
+    for (int call = 0; call < 24 && !in.empty(); ++call) {
+        const Target& t = all[in.byte() % all.size()];
+        Values v;
+        Word args[5] = {};
+        const std::string_view kinds = t.info->args;
+        const std::string_view name = t.info->name;
+        const bool opens = name.rfind("fopen_", 0) == 0 || name.rfind("freopen_", 0) == 0;
+        for (std::size_t i = 0; i < kinds.size(); ++i) {
+            switch (kinds[i]) {
+                case 's': args[i] = opens ? path(in, v) : v.string(in, 64); break;
+                case 'a': args[i] = v.storage(); break;
+                default: args[i] = raw_result(name == "fseekc" && i == 1 ? number(in) : count(in)); break;
+            }
+        }
+        (void)call_export(t.fn, args, static_cast<int>(kinds.size()));
+        if (!v.intact()) {
+            std::fprintf(stderr, "%s wrote outside the values it was given\n", t.info->name);
+            __builtin_trap();
+        }
+    }
+    if (close_all) (void)call_export(close_all, nullptr, 0);
+    return 0;
+}

@@ -1,0 +1,61 @@
+// Fuzzes the string and cipher exports with arbitrary script values: each
+// input is a short sequence of calls; after every call every guard byte,
+// record header and buffer bound must be as it was built.
+#include <cstdio>
+#include <filesystem>
+
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+using namespace cvx;
+using namespace cvx::fuzz;
+
+// set_file reads from the working directory only: a few prepared files.
+Word file_name(Input& in, Values& v) {
+    static const char* names[] = {"key16.bin", "short.bin", "missing.bin", ""};
+    return v.text(names[in.byte() % 4]);
+}
+
+void prepare_directory() {
+    const auto dir = std::filesystem::temp_directory_path() / "cvx-fuzz-strings";
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+    std::FILE* f = std::fopen("key16.bin", "wb");
+    std::fwrite("0123456789abcdefXYZ", 1, 19, f);
+    std::fclose(f);
+    f = std::fopen("short.bin", "wb");
+    std::fwrite("abc", 1, 3, f);
+    std::fclose(f);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::vector<Target> all = [] {
+        prepare_directory();
+        return targets(library(), {"strings", "cipher"});
+    }();
+    if (all.empty()) return 0;
+    Input in(data, size);
+    for (int call = 0; call < 8 && !in.empty(); ++call) {
+        const Target& t = all[in.byte() % all.size()];
+        Values v;
+        Word args[5] = {};
+        const std::string_view kinds = t.info->args;
+        const bool is_set_file = std::string_view(t.info->name) == "set_file";
+        for (std::size_t i = 0; i < kinds.size(); ++i) {
+            switch (kinds[i]) {
+                case 's': args[i] = is_set_file ? file_name(in, v) : v.string(in); break;
+                case 'a': args[i] = v.storage(); break;
+                default: args[i] = raw_result(number(in)); break;
+            }
+        }
+        (void)call_export(t.fn, args, static_cast<int>(kinds.size()));
+        if (!v.intact()) {
+            std::fprintf(stderr, "%s wrote outside the values it was given\n", t.info->name);
+            __builtin_trap();
+        }
+    }
+    return 0;
+}

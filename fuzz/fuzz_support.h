@@ -1,0 +1,125 @@
+// Shared pieces of the export fuzzers: reading choices from the fuzzer's
+// bytes, building script values with guard bytes around them, and calling
+// exports through the ABI of the loaded library.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/export_table.h"
+#include "tools/guarded.h"
+#include "tools/library_loader.h"
+
+namespace cvx::fuzz {
+
+// Reads the fuzzer's bytes as a stream of choices; zeros once exhausted.
+class Input {
+public:
+    Input(const std::uint8_t* data, std::size_t size) : p_(data), n_(size) {}
+    bool empty() const { return n_ == 0; }
+    std::uint8_t byte() {
+        if (n_ == 0) return 0;
+        --n_;
+        return *p_++;
+    }
+    std::uint32_t u32() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v = (v << 8) | byte();
+        return v;
+    }
+    std::string_view bytes(std::size_t max) {
+        const std::size_t k = max < n_ ? max : n_;
+        const std::string_view out(reinterpret_cast<const char*>(p_), k);
+        p_ += k;
+        n_ -= k;
+        return out;
+    }
+
+private:
+    const std::uint8_t* p_;
+    std::size_t n_;
+};
+
+// Script numbers where conversions go wrong, then anything at all.
+inline std::int32_t number(Input& in) {
+    static const std::int32_t edges[] = {INT32_MIN, INT32_MIN + 1, -1025, -1024, -1, 0, 1, 2, 4, 8, 16,
+                                         1023, 1024, 1025, 2047, 2048, 3072, 8192, 65536, INT32_MAX};
+    const std::uint8_t pick = in.byte();
+    if (pick < 200) return edges[pick % (sizeof edges / sizeof edges[0])];
+    if (pick < 230) return static_cast<std::int32_t>(in.byte());  // small raw counts
+    return static_cast<std::int32_t>(in.u32());
+}
+
+// The script values of one call, alive until the next call is built.
+class Values {
+public:
+    // A string as the engine makes it: a buffer of `capacity` bytes whose
+    // text ends within it (or, rarely, a null record).
+    Word string(Input& in, std::uint32_t max_capacity = 300) {
+        const std::uint8_t shape = in.byte();
+        if (shape == 0xFF) return 0;
+        std::uint32_t capacity = 1 + (static_cast<std::uint32_t>(in.byte()) << 8 | in.byte()) % max_capacity;
+        if (shape < 64) capacity = 1 + 8 * (1 + shape % 8);  // whole cipher blocks plus the terminator
+        strings_.emplace_back(capacity);
+        GuardedString& s = strings_.back();
+        s.fill(static_cast<unsigned char>(in.byte() | 1));
+        s.set(in.bytes(capacity - 1));
+        s.chars()[in.byte() % capacity] = 0;  // the terminator, somewhere in the buffer
+        s.chars()[capacity - 1] = 0;
+        return s.word();
+    }
+    Word text(std::string_view t) {
+        strings_.emplace_back(static_cast<std::uint32_t>(t.size() + 1), t);
+        return strings_.back().word();
+    }
+    Word storage(std::size_t size = 16) {
+        storage_.emplace_back(size);
+        return storage_.back().address();
+    }
+    // Every guard, header, chars pointer and capacity as it was built.
+    bool intact() {
+        for (GuardedString& s : strings_) {
+            if (!s.intact()) return false;
+        }
+        for (Guarded& g : storage_) {
+            if (!g.intact()) return false;
+        }
+        return true;
+    }
+
+private:
+    std::deque<GuardedString> strings_;
+    std::deque<Guarded> storage_;
+};
+
+// The landed exports of the given families that the library really has.
+struct Target {
+    const ExportInfo* info;
+    AnyExport fn;
+};
+
+inline std::vector<Target> targets(const LoadedLibrary& lib, std::initializer_list<std::string_view> families) {
+    std::vector<Target> out;
+    for (int i = 0; i < export_count(); ++i) {
+        const ExportInfo& e = export_table()[i];
+        bool wanted = false;
+        for (std::string_view f : families) wanted |= f == e.family;
+        if (!wanted || !e.landed) continue;
+        if (AnyExport fn = lib.symbol(e.name)) out.push_back({&e, fn});
+    }
+    return out;
+}
+
+inline const LoadedLibrary& library() {
+    static LoadedLibrary lib(CVX_LIBRARY_PATH);
+    if (!lib.is_open()) std::abort();
+    return lib;
+}
+
+}  // namespace cvx::fuzz
