@@ -7,6 +7,7 @@
 
 #include "files/current_file.h"
 #include "files/open_streams.h"
+#include "files/stream_io.h"
 #include "files/transfer.h"
 #include "host/export.h"
 
@@ -34,8 +35,8 @@ Word on_current_file(Word failure, Call call) {
 
 files::Buffer buffer_arg(Word w) { return files::buffer_of(string_record(w)); }
 
-Word open_with(Word path, const char* mode) { return truth(current_file.open(text_of(path), mode)); }
-Word reopen_with(Word path, const char* mode) { return truth(current_file.reopen(text_of(path), mode)); }
+Word open_with(Word path, const char* mode) { return truth(current_file.open(terminated_text(path), mode)); }
+Word reopen_with(Word path, const char* mode) { return truth(current_file.reopen(terminated_text(path), mode)); }
 
 Word seek(std::int32_t offset, std::int32_t origin) {
     if (origin != SEEK_SET && origin != SEEK_CUR && origin != SEEK_END) return kStatusFailed;
@@ -140,12 +141,12 @@ CVX_EXPORT Word fsetposc(Word storage) CVX_NOEXCEPT {
 
 // fgetcc(): the byte read × 1024; -1024 at the end or on error.
 CVX_EXPORT Word fgetcc() CVX_NOEXCEPT {
-    return on_current_file(kFailed, [](std::FILE* f) { return scaled(std::fgetc(f)); });
+    return on_current_file(kFailed, [](std::FILE* f) { return scaled(files::io::get_byte(f)); });
 }
 
 // fputcc(character): the byte written × 1024 (the low 8 bits of the whole).
 CVX_EXPORT Word fputcc(Word c) CVX_NOEXCEPT {
-    return on_current_file(kFailed, [&](std::FILE* f) { return scaled(std::fputc(character(c), f)); });
+    return on_current_file(kFailed, [&](std::FILE* f) { return scaled(files::io::put_byte(character(c), f)); });
 }
 
 // fgetsc(buffer, count): the buffer's record when a line was read, else 0.
@@ -158,22 +159,22 @@ CVX_EXPORT Word fgetsc(Word buffer, Word count) CVX_NOEXCEPT {
 
 // fputsc(text): 0 when written, 1024 on failure (or without a text).
 CVX_EXPORT Word fputsc(Word text) CVX_NOEXCEPT {
-    const char* s = text_of(text);
+    const char* s = terminated_text(text);
     if (!s) return kStatusFailed;
-    return on_current_file(kStatusFailed, [&](std::FILE* f) { return truth(std::fputs(s, f) < 0); });
+    return on_current_file(kStatusFailed, [&](std::FILE* f) { return truth(files::io::put_text(s, f) < 0); });
 }
 
 // ---- formatted output: characters written × 1024, -1024 on failure ----------
 
 CVX_EXPORT Word fprintf_string(Word text) CVX_NOEXCEPT {
-    const char* s = text_of(text);
+    const char* s = terminated_text(text);
     if (!s) return kFailed;
     return on_current_file(kFailed, [&](std::FILE* f) { return scaled(std::fprintf(f, "%s", s)); });
 }
 
 // The code of the text's first character: "A" writes 65.
 CVX_EXPORT Word fprintf_asc(Word text) CVX_NOEXCEPT {
-    const char* s = text_of(text);
+    const char* s = terminated_text(text);
     if (!s) return kFailed;
     return on_current_file(kFailed, [&](std::FILE* f) { return scaled(std::fprintf(f, "%i", first_character(s))); });
 }
@@ -190,7 +191,7 @@ CVX_EXPORT Word fprintf_uint(Word value) CVX_NOEXCEPT {
 
 // The text's first character; the empty text writes its terminating zero byte.
 CVX_EXPORT Word fprintf_char(Word text) CVX_NOEXCEPT {
-    const char* s = text_of(text);
+    const char* s = terminated_text(text);
     if (!s) return kFailed;
     return on_current_file(kFailed, [&](std::FILE* f) { return scaled(std::fprintf(f, "%c", first_character(s))); });
 }
@@ -242,7 +243,7 @@ CVX_EXPORT Word freadc(Word buffer, Word size, Word count) CVX_NOEXCEPT {
         const files::Buffer b = buffer_arg(buffer);
         const std::size_t items = files::items_within(b.capacity, raw_unsigned(size), raw_unsigned(count));
         if (items == 0) return kNothingMoved;
-        return scaled(static_cast<long long>(std::fread(b.chars, raw_unsigned(size), items, f)));
+        return scaled(static_cast<long long>(files::io::read_block(b.chars, raw_unsigned(size), items, f)));
     });
 }
 
@@ -252,6 +253,6 @@ CVX_EXPORT Word fwritec(Word data, Word size, Word count) CVX_NOEXCEPT {
         const files::Buffer b = buffer_arg(data);
         const std::size_t items = files::items_within(b.capacity, raw_unsigned(size), raw_unsigned(count));
         if (items == 0) return kNothingMoved;
-        return truth(std::fwrite(b.chars, raw_unsigned(size), items, f) > 0);
+        return truth(files::io::write_block(b.chars, raw_unsigned(size), items, f) > 0);
     });
 }

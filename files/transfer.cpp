@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "files/stream_io.h"
+
 namespace cvx::files {
 namespace {
 
@@ -20,7 +22,7 @@ constexpr std::uint32_t kWidestWord = 1u << 30;
 bool read_line(std::FILE* stream, Buffer buffer, std::int32_t count) noexcept {
     const std::int64_t room = count < static_cast<std::int64_t>(buffer.capacity) ? count : buffer.capacity;
     if (room < 2) return false;
-    return std::fgets(buffer.chars, static_cast<int>(room), stream) != nullptr;
+    return io::get_line(buffer.chars, static_cast<int>(room), stream) != nullptr;
 }
 
 int read_word(std::FILE* stream, Buffer buffer) noexcept {

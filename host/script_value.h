@@ -94,6 +94,12 @@ inline std::optional<std::string_view> text_arg(Word w) {
     return std::string_view(s->chars, static_cast<std::size_t>(static_cast<const char*>(end) - s->chars));
 }
 
+// The same text as a C string (terminated within its buffer), or null.
+inline const char* terminated_text(Word w) {
+    const std::optional<std::string_view> t = text_arg(w);
+    return t ? t->data() : nullptr;
+}
+
 // ---- results ---------------------------------------------------------------
 
 // A raw 32-bit result, sign-extended to the word.

@@ -33,6 +33,26 @@ Word call(const char* name, Args&&... args) {
     return call_export(fn, words, static_cast<int>(sizeof...(Args)));
 }
 
+// An export resolved once, called as the engine calls it: a plain function
+// taking one word per argument.
+class Export {
+public:
+    explicit Export(const char* name) : name_(name), fn_(library().symbol(name)) {}
+    template <typename... Args>
+    Word operator()(Args&&... args) const {
+        if (!fn_) {
+            ADD_FAILURE() << "no export " << name_;
+            return 0;
+        }
+        using Fn = Word (*)(decltype(to_word(args))...);
+        return reinterpret_cast<Fn>(fn_)(to_word(args)...);
+    }
+
+private:
+    const char* name_;
+    AnyExport fn_;
+};
+
 // A script number from a plain value, as a script writes it.
 constexpr Word num(long long whole_value) { return scaled(whole_value); }
 

@@ -1,0 +1,158 @@
+// Database cases: reading a stored result cell by cell through mysql__result
+// against a raw client loop over the same result, and a statement round trip
+// against the client calls it stands for. Needs the private server
+// (scripts/bench starts it).
+#include <mysql.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+
+namespace cvx::bench {
+namespace {
+
+using test::call;
+using test::Export;
+
+const Export result_export("mysql__result"), query_export("mysql__query"), num_rows_export("mysql__num__rows");
+
+constexpr const char* kHost = "127.0.0.1";
+constexpr const char* kUser = "cvx";
+constexpr const char* kPassword = "cvx-secret";
+constexpr int kColumns = 8;
+const char* const kColumnNames[kColumns] = {"id", "name", "price", "note", "flag", "created", "code", "blob"};
+
+Word text(std::deque<GuardedString>& keep, const std::string& t) {
+    keep.emplace_back(static_cast<std::uint32_t>(t.size() + 1), t);
+    return keep.back().word();
+}
+
+// One raw connection for the baselines, and the tables both sides read.
+MYSQL* raw_connection() {
+    static MYSQL* db = [] {
+        MYSQL* m = mysql_init(nullptr);
+        if (!mysql_real_connect(m, kHost, kUser, kPassword, nullptr, 3306, nullptr, 0)) return m;
+        const char* setup[] = {
+            "CREATE DATABASE IF NOT EXISTS cvx_bench",
+            "DROP TABLE IF EXISTS cvx_bench.cells",
+            "CREATE TABLE cvx_bench.cells AS SELECT seq AS id, CONCAT('name-', seq) AS name,"
+            " IF(seq % 7 = 0, NULL, seq * 1.25) AS price, REPEAT('n', seq % 60) AS note,"
+            " IF(seq % 3 = 0, NULL, seq % 2) AS flag, '2026-12-06 12:00:00' AS created,"
+            " LPAD(HEX(seq), 12, '0') AS code, IF(seq % 5 = 0, NULL, REPEAT('b', 200)) AS `blob`"
+            " FROM seq_0_to_9999",
+            "DROP TABLE IF EXISTS cvx_bench.big",
+            "CREATE TABLE cvx_bench.big AS SELECT seq AS id, CONCAT('v', seq) AS v FROM seq_0_to_99999",
+        };
+        for (const char* q : setup) mysql_query(m, q);
+        return m;
+    }();
+    return db;
+}
+
+// The library's session, connected once.
+void connect_library() {
+    static bool done = [] {
+        std::deque<GuardedString> keep;
+        raw_connection();
+        call("mysql__connect", text(keep, kHost), text(keep, kUser), text(keep, kPassword), text(keep, ""));
+        return true;
+    }();
+    (void)done;
+}
+
+void library_query(const std::string& statement) {
+    std::deque<GuardedString> keep;
+    call("mysql__query", text(keep, statement));
+}
+
+// Every cell of the 10,000 x 8 result, row by row, into a script string.
+void cells_ours(benchmark::State& state) {
+    connect_library();
+    library_query("SELECT * FROM cvx_bench.cells ORDER BY id");
+    std::deque<GuardedString> names;
+    std::vector<Word> columns;
+    for (const char* n : kColumnNames) columns.push_back(text(names, n));
+    GuardedString destination(256);
+    const Word rows = call("mysql__num__rows");
+    for (auto _ : state) {
+        for (Word row = 0; row < rows; ++row) {
+            for (Word column : columns) benchmark::DoNotOptimize(result_export(destination, column, scaled(row)));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * rows * kColumns);
+}
+
+void cells_base(benchmark::State& state) {
+    MYSQL* db = raw_connection();
+    mysql_query(db, "SELECT * FROM cvx_bench.cells ORDER BY id");
+    MYSQL_RES* result = mysql_store_result(db);
+    char destination[256];
+    for (auto _ : state) {
+        mysql_data_seek(result, 0);
+        while (MYSQL_ROW row = mysql_fetch_row(result)) {
+            const unsigned long* lengths = mysql_fetch_lengths(result);
+            for (int c = 0; c < kColumns; ++c) {
+                const char* cell = row[c] ? row[c] : "NULL";
+                const std::size_t n = row[c] ? lengths[c] : 4;
+                std::memcpy(destination, cell, n);
+                destination[n] = 0;
+                benchmark::DoNotOptimize(destination);
+            }
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(mysql_num_rows(result)) * kColumns);
+    mysql_free_result(result);
+}
+
+// One cell of a 100,000-row result, by row index.
+void one_cell(benchmark::State& state, long row) {
+    connect_library();
+    library_query("SELECT id, v FROM cvx_bench.big ORDER BY id");
+    std::deque<GuardedString> keep;
+    const Word column = text(keep, "v");
+    GuardedString destination(64);
+    for (auto _ : state) benchmark::DoNotOptimize(result_export(destination, column, scaled(row)));
+}
+
+// The same column named in two spellings.
+void column_case(benchmark::State& state, const char* name) {
+    connect_library();
+    library_query("SELECT * FROM cvx_bench.cells WHERE id < 100 ORDER BY id");
+    std::deque<GuardedString> keep;
+    const Word column = text(keep, name);
+    GuardedString destination(256);
+    for (auto _ : state) benchmark::DoNotOptimize(result_export(destination, column, scaled(50)));
+}
+
+void round_trip_ours(benchmark::State& state) {
+    connect_library();
+    std::deque<GuardedString> keep;
+    const Word statement = text(keep, "SELECT 1");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(query_export(statement));
+        benchmark::DoNotOptimize(num_rows_export());
+    }
+}
+
+void round_trip_base(benchmark::State& state) {
+    MYSQL* db = raw_connection();
+    for (auto _ : state) {
+        mysql_query(db, "SELECT 1");
+        MYSQL_RES* result = mysql_store_result(db);
+        benchmark::DoNotOptimize(mysql_num_rows(result));
+        mysql_free_result(result);
+    }
+}
+
+const Pair cells("database/cells_10000x8", 2.0, cells_ours, cells_base);
+const Pair far_row("database/row_99999_vs_row_0", 1.5, [](benchmark::State& s) { one_cell(s, 99999); },
+                   [](benchmark::State& s) { one_cell(s, 0); });
+const Pair name_case("database/column_NAME_vs_name", 1.1, [](benchmark::State& s) { column_case(s, "NAME"); },
+                     [](benchmark::State& s) { column_case(s, "name"); });
+const Pair round_trip("database/select_1_round_trip", 1.05, round_trip_ours, round_trip_base);
+
+}  // namespace
+}  // namespace cvx::bench
