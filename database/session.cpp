@@ -9,6 +9,8 @@ constexpr unsigned kPlainPort = 3306;
 // The client library reads its connection options from this file, in the
 // current directory, on every connection.
 constexpr const char* kOptionFile = "my";
+// Row-index entries kept between result sets (the rest is released).
+constexpr std::size_t kKeptIndexRows = 4096;
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -44,7 +46,13 @@ void StoredResult::replace(MYSQL_RES* set) {
     first_letters_.clear();
     column_count_ = 0;
     zero_bytes_ = false;
-    rows_.clear();
+    // The row index of a large set goes with it; a small one keeps its room
+    // for the next set.
+    if (rows_.capacity() > kKeptIndexRows) {
+        std::vector<MYSQL_ROW_OFFSET>().swap(rows_);
+    } else {
+        rows_.clear();
+    }
     indexed_ = false;
     fetched_ = nullptr;
     fetched_lengths_ = nullptr;
@@ -190,7 +198,16 @@ void Session::run_statement() {
     session_query.clear();
     c.succeeded = status == 0;
     c.check(status != 0);
-    current_result.replace(client().store_result(&c.handle));
+    MYSQL_RES* const set = client().store_result(&c.handle);
+    // No set and an error: the rows broke off on the way (the link went down
+    // in the middle of them). That is a refused statement, so the earlier
+    // result stays the current one.
+    if (!set && client().error_number(&c.handle) != 0) {
+        c.succeeded = false;
+        c.check(true);
+        return;
+    }
+    current_result.replace(set);
 }
 
 // Built by the runtime's start-up when the library is loaded, before any
