@@ -5,8 +5,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -42,10 +44,11 @@ inline std::string shell(const std::string& command, int* status = nullptr) {
     return out;
 }
 
-// One query through the mariadb command-line client, on the test server.
-inline std::string outside_query(const std::string& sql) {
-    return shell(std::string("mariadb --no-defaults -h127.0.0.1 -P3306 -ucvx -pcvx-secret -N -B -e \"") + sql +
-                 "\" 2>&1");
+// One query through the mariadb command-line client, on the test server
+// (or the server on `port`).
+inline std::string outside_query(const std::string& sql, int port = 3306) {
+    return shell("mariadb --no-defaults -h127.0.0.1 -P" + std::to_string(port) + " -ucvx -pcvx-secret -N -B -e \"" +
+                 sql + "\" 2>&1");
 }
 
 // Each test runs in a fresh working directory of its own.
@@ -113,6 +116,26 @@ public:
     std::string socket() const { return dir_ + "/mysqld.sock"; }
     int port() const { return port_; }
 
+    // The server's process id (0 when it is not running).
+    pid_t pid() const {
+        std::ifstream file(dir_ + "/mysqld.pid");
+        long id = 0;
+        file >> id;
+        return static_cast<pid_t>(id);
+    }
+    // Kills the server at once (SIGKILL) and waits, at most 10 s, until its
+    // process is gone; true when it is.
+    bool kill_now() {
+        const pid_t id = pid();
+        if (id <= 0 || ::kill(id, SIGKILL) != 0) return false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::kill(id, 0) != 0 || zombie(id)) return true;
+            usleep(20'000);
+        }
+        return false;
+    }
+
 private:
     bool run(const char* verb) {
         int status = 0;
@@ -121,8 +144,22 @@ private:
               &status);
         return status == 0;
     }
+    static bool zombie(pid_t id) {
+        std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+        std::string pid_field, name, state;
+        stat >> pid_field >> name >> state;
+        return state == "Z";
+    }
     int port_;
     std::string dir_;
 };
+
+// Seconds that `work` takes.
+template <typename Work>
+double seconds_of(Work&& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 }  // namespace cvx::test
