@@ -23,10 +23,20 @@ constexpr Word kNotConnected = kMinusOne;  // counts and seek while not connecte
 constexpr Word kCellTooLong = kMinusTwo;   // the cell does not fit the destination
 constexpr Word kNoCell = kZero;            // no result set, column, row or destination
 
+// Raised for a string argument whose buffer holds no terminator within its
+// capacity; the export then returns its failure value.
+struct UnterminatedText {};
+
 // A string argument's text; a missing record or buffer reads as empty text.
+// A buffer without a terminator within its capacity is refused before
+// anything is read past it, sent or closed: every export reads all its
+// texts before it acts.
 const char* text(Word s) {
-    const char* t = text_of(s);
-    return t ? t : "";
+    const ScriptString* record = string_record(s);
+    if (!record || !record->chars) return "";
+    const char* t = terminated_text(s);
+    if (!t) throw UnterminatedText{};
+    return t;
 }
 
 // A count returned raw: its low 32 bits.
@@ -136,8 +146,10 @@ CVX_EXPORT Word mysql__query(Word text_string) CVX_NOEXCEPT { return statement("
 // could not be selected (nothing sent) or the statement was refused.
 CVX_EXPORT Word mysql__db__query(Word database, Word text_string) CVX_NOEXCEPT {
     return gated(kFailed, kFailed, [&] {
-        session().select_db(text(database));
-        session().execute("", text(text_string));
+        const char* const name = text(database);
+        const char* const sql = text(text_string);
+        session().select_db(name);
+        session().execute("", sql);
         return kDone;
     });
 }
