@@ -154,6 +154,14 @@ private:
     std::string dir_;
 };
 
+// The resident set size of the process, in bytes.
+inline std::size_t resident_bytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
 // Seconds that `work` takes.
 template <typename Work>
 double seconds_of(Work&& work) {

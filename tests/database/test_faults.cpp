@@ -37,14 +37,6 @@ std::size_t allocated_bytes() {
 #endif
 }
 
-// The resident set size of the process, in bytes.
-std::size_t resident_bytes() {
-    std::ifstream statm("/proc/self/statm");
-    std::size_t size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
 double mib(std::size_t bytes) { return static_cast<double>(bytes) / kMiB; }
 double mib_between(std::size_t from, std::size_t to) {
     return (static_cast<double>(to) - static_cast<double>(from)) / kMiB;

@@ -30,13 +30,6 @@ std::map<std::string, long long> server_counters() {
     return counters;
 }
 
-std::size_t resident_bytes() {
-    std::ifstream statm("/proc/self/statm");
-    std::size_t size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
 bool still_loaded() {
     void* handle = dlopen(CVX_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
     if (handle) dlclose(handle);
