@@ -86,6 +86,26 @@ protected:
         GuardedString db = str(name);
         ASSERT_EQ(call("mysql__select__db", db), num(1));
     }
+    // After the link is gone: every statement and command returns its
+    // failure value, all of them within 10 s.
+    void expect_statements_fail() {
+        GuardedString name = str("cvx_gone"), sql = str("SELECT 1");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(query("SELECT 1"), 0);
+        EXPECT_EQ(call("mysql__success"), 0);
+        EXPECT_EQ(call("mysql__db__query", name, sql), num(-1));
+        EXPECT_EQ(call("mysql__select__db", name), 0);
+        EXPECT_EQ(call("mysql__create__db", name), 0);
+        EXPECT_EQ(call("mysql__drop__db", name), 0);
+        EXPECT_NE(call("mysql__ping"), 0);
+        EXPECT_NE(call("mysql__refresh", Word{1}), 0);
+        EXPECT_EQ(call("mysql__reload"), 0);
+        EXPECT_EQ(call("mysql__shutdown"), 0);
+        EXPECT_NE(call("mysql__errno"), 0);
+        EXPECT_NE(text_at(call("mysql__error")), "");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+
     // The text of a cell (row index whole), or a marker with the result.
     std::string cell(std::string_view column, long long row, std::uint32_t capacity = 256) {
         return cell_at(column, num(row), capacity);

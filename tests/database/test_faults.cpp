@@ -124,25 +124,6 @@ protected:
         GuardedString db = str(""), host = str(kHost), user = str(kUser), password = str(kPassword);
         return call("mysql__real__connect", db, host, user, password);
     }
-    // After the link is gone: every statement and command fails with its
-    // failure value, quickly.
-    void expect_statements_fail() {
-        GuardedString name = str("cvx_faults"), sql = str("SELECT 1");
-        const double took = seconds_of([&] {
-            EXPECT_EQ(query("SELECT 1"), 0);
-            EXPECT_EQ(call("mysql__success"), 0);
-            EXPECT_EQ(call("mysql__db__query", name, sql), num(-1));
-            EXPECT_EQ(call("mysql__select__db", name), 0);
-            EXPECT_EQ(call("mysql__create__db", name), 0);
-            EXPECT_EQ(call("mysql__drop__db", name), 0);
-            EXPECT_EQ(call("mysql__reload"), 0);
-            EXPECT_EQ(call("mysql__shutdown"), 0);
-            EXPECT_NE(call("mysql__ping"), 0);
-            EXPECT_NE(call("mysql__errno"), 0);
-            EXPECT_NE(text_at(call("mysql__error")), "");
-        });
-        EXPECT_LT(took, 10.0);
-    }
 };
 
 TEST_F(Faults, AServerKilledMidSessionFailsEveryStatementKeepsTheStoredResultAndCanBeReconnected) {
