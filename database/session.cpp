@@ -47,8 +47,10 @@ void StoredResult::replace(MYSQL_RES* set) {
     for (RecentName& r : recent_) r = RecentName{};
     next_recent_ = 0;
     last_hit_ = kRecentNames - 1;
-    rows_ = {};  // releases the index's memory with the set
-    lengths_ = {};
+    // A fresh vector, not "= {}": assigning an empty list keeps the old
+    // capacity, and the index's memory must go with the set.
+    rows_ = std::vector<MYSQL_ROW>();
+    lengths_ = std::vector<std::uint32_t>();
     indexed_ = false;
     row_count_ = set_ ? client().num_rows(set_) : 0;
     if (!set_) return;
