@@ -66,10 +66,12 @@ void StoredResult::replace(MYSQL_RES* set) {
     first_letters_.clear();
     column_count_ = 0;
     zero_bytes_ = false;
-    rows_.clear();
+    for (RecentName& r : recent_) r = RecentName{};
+    next_recent_ = 0;
+    last_hit_ = kRecentNames - 1;
+    rows_ = {};  // releases the index's memory with the set
+    lengths_ = {};
     indexed_ = false;
-    fetched_ = nullptr;
-    fetched_lengths_ = nullptr;
     row_count_ = set_ ? client().num_rows(set_) : 0;
     if (!set_) return;
     column_count_ = client().num_fields(set_);
@@ -82,9 +84,34 @@ void StoredResult::replace(MYSQL_RES* set) {
     }
 }
 
+std::size_t StoredResult::find_column(const char* name) const {
+    // A hit is the same buffer holding the same bytes as when it was looked
+    // up. Scripts read columns in a steady order, so the search starts at
+    // the entry after the last hit.
+    for (std::size_t i = 0; i < kRecentNames; ++i) {
+        const std::size_t slot = (last_hit_ + 1 + i) % kRecentNames;
+        const RecentName& r = recent_[slot];
+        if (r.where == name && std::strcmp(r.text, name) == 0) {
+            last_hit_ = slot;
+            return r.column;
+        }
+    }
+    const std::size_t column = scan_columns(name);
+    const std::size_t length = std::strlen(name);
+    if (length < sizeof recent_[0].text) {
+        last_hit_ = next_recent_;
+        RecentName& r = recent_[next_recent_];
+        next_recent_ = (next_recent_ + 1) % kRecentNames;
+        r.where = name;
+        std::memcpy(r.text, name, length + 1);
+        r.column = column;
+    }
+    return column;
+}
+
 // Names are stored zero-terminated, so the requested name is compared in
 // the same pass that lower-cases it, without measuring it first.
-std::size_t StoredResult::find_column(const char* name) const {
+std::size_t StoredResult::scan_columns(const char* name) const {
     const char first = lower(name[0]);
     for (std::size_t i = 0; i < column_count_; ++i) {
         if (first_letters_[i] != first) continue;
@@ -96,51 +123,38 @@ std::size_t StoredResult::find_column(const char* name) const {
     return kNoColumn;
 }
 
-// Walks the rows once, recording where each one stands, so that a later
-// seek is one step instead of a walk from the first row, and noting whether
-// any cell holds a zero byte: when none does, a cell's text is its whole
-// length and reads need not look for one.
+// Walks the rows once, keeping each row's cells and their lengths, and
+// noting whether any cell holds a zero byte: when none does, a cell's text
+// is its whole length and reads need not look for one.
 void StoredResult::index_rows() {
     rows_.reserve(static_cast<std::size_t>(row_count_));
+    lengths_.reserve(static_cast<std::size_t>(row_count_) * column_count_);
     client().data_seek(set_, 0);
     for (std::uint64_t i = 0; i < row_count_; ++i) {
-        rows_.push_back(client().row_tell(set_));
         const MYSQL_ROW cells = client().fetch_row(set_);
         const unsigned long* lengths = cells ? client().fetch_lengths(set_) : nullptr;
         if (!lengths) break;
-        for (unsigned c = 0; c < column_count_ && !zero_bytes_; ++c) {
-            zero_bytes_ = cells[c] && std::memchr(cells[c], 0, lengths[c]);
+        rows_.push_back(cells);
+        for (unsigned c = 0; c < column_count_; ++c) {
+            lengths_.push_back(static_cast<std::uint32_t>(lengths[c]));
+            zero_bytes_ = zero_bytes_ || (cells[c] && std::memchr(cells[c], 0, lengths[c]));
         }
     }
     indexed_ = true;
 }
 
 void StoredResult::seek(std::uint64_t row) {
-    if (!set_) return;
-    if (!indexed_) {
-        fetched_ = nullptr;  // indexing fetches rows of its own
-        index_rows();
-    }
-    client().row_seek(set_, row < rows_.size() ? rows_[static_cast<std::size_t>(row)] : nullptr);
+    if (set_) client().data_seek(set_, row);
 }
 
 std::optional<std::string_view> StoredResult::cell(std::uint64_t row, std::size_t column) {
     if (!set_ || column >= column_count_ || row >= row_count_) return std::nullopt;
-    // The rows of a stored set stay in place while it is held, so the row
-    // fetched last can be read again without another seek and fetch.
-    if (!fetched_ || fetched_row_ != row) {
-        fetched_ = nullptr;
-        seek(row);
-        const MYSQL_ROW cells = client().fetch_row(set_);
-        const unsigned long* lengths = client().fetch_lengths(set_);
-        if (!cells || !lengths) return std::nullopt;
-        fetched_ = cells;
-        fetched_lengths_ = lengths;
-        fetched_row_ = row;
-    }
-    const char* text = fetched_[column];
+    if (!indexed_) index_rows();
+    if (row >= rows_.size()) return std::nullopt;
+    const std::size_t r = static_cast<std::size_t>(row);
+    const char* text = rows_[r][column];
     if (!text) return std::string_view("NULL");
-    const std::size_t length = fetched_lengths_[column];
+    const std::size_t length = lengths_[r * column_count_ + column];
     const void* zero = zero_bytes_ ? std::memchr(text, 0, length) : nullptr;
     return std::string_view(text, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length);
 }

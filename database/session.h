@@ -102,6 +102,7 @@ public:
     std::size_t find_column(const char* name) const;
 
     // Positions the set's row cursor on `row` (past the end: no current row).
+    // Reading cells does not use the cursor.
     void seek(std::uint64_t row);
 
     // The text of one cell up to its first zero byte ("NULL" for SQL NULL);
@@ -118,13 +119,28 @@ private:
     std::vector<std::size_t> name_starts_;  // where each name starts in names_
     std::string first_letters_;             // each name's first byte, for a quick scan
 
-    std::vector<MYSQL_ROW_OFFSET> rows_;  // each row's place, once indexed
+    // Names looked up lately, as the script wrote them: a script reads the
+    // same few columns through the same strings again and again, and a hit
+    // costs one short comparison instead of a scan of every column. A name
+    // that matches no column is remembered too (as kNoColumn).
+    struct RecentName {
+        const char* where = nullptr;  // the script's buffer
+        char text[24] = {};           // its bytes at the time, terminator included
+        std::size_t column = 0;
+    };
+    static constexpr std::size_t kRecentNames = 8;
+    mutable RecentName recent_[kRecentNames];
+    mutable std::size_t next_recent_ = 0;
+    mutable std::size_t last_hit_ = kRecentNames - 1;
+    std::size_t scan_columns(const char* name) const;
+
+    // Once indexed: every row's cells (they stay in place while the set is
+    // held) and every cell's length, row after row, so reading any cell is
+    // two array lookups wherever its row stands.
+    std::vector<MYSQL_ROW> rows_;
+    std::vector<std::uint32_t> lengths_;
     bool indexed_ = false;
     bool zero_bytes_ = false;  // some cell holds a zero byte (known once indexed)
-    // The row fetched last: reading along a row costs one fetch, not one a cell.
-    std::uint64_t fetched_row_ = 0;
-    MYSQL_ROW fetched_ = nullptr;
-    const unsigned long* fetched_lengths_ = nullptr;
 };
 
 // Fixed connection settings of the full connection routine.
