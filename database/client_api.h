@@ -1,46 +1,76 @@
 // The client library, as the session sees it: one table of the C API calls
 // it makes. Every client-library call of the database family goes through
-// client(), so where the calls come from (linked in, or loaded at run time)
-// is decided in one place.
+// client(), so where the calls come from is decided in one place:
+//   client_api_linked.cpp  the library linked in (Linux): there from load
+//   client_api_loaded.cpp  the library loaded when a database export first
+//                          needs it (the Windows DLL, which must load on a
+//                          machine without one)
 #pragma once
 
 #include <mysql.h>
 
+#include <stdexcept>
+
 namespace cvx::database {
 
+// Every call of the table: its field and the C API function it is. The
+// function's declaration gives the field its type, calling convention
+// included (__stdcall on Windows).
+#define CVX_CLIENT_CALLS(CALL)                           \
+    CALL(init, mysql_init)                               \
+    CALL(library_end, mysql_server_end)                  \
+    CALL(options, mysql_options)                         \
+    CALL(real_connect, mysql_real_connect)               \
+    CALL(select_db, mysql_select_db)                     \
+    CALL(close, mysql_close)                             \
+    CALL(ping, mysql_ping)                               \
+    CALL(query, mysql_query)                             \
+    CALL(store_result, mysql_store_result)               \
+    CALL(free_result, mysql_free_result)                 \
+    CALL(num_rows, mysql_num_rows)                       \
+    CALL(num_fields, mysql_num_fields)                   \
+    CALL(fetch_field_direct, mysql_fetch_field_direct)   \
+    CALL(fetch_row, mysql_fetch_row)                     \
+    CALL(fetch_lengths, mysql_fetch_lengths)             \
+    CALL(data_seek, mysql_data_seek)                     \
+    CALL(row_tell, mysql_row_tell)                       \
+    CALL(row_seek, mysql_row_seek)                       \
+    CALL(affected_rows, mysql_affected_rows)             \
+    CALL(refresh, mysql_refresh)                         \
+    CALL(shutdown, mysql_shutdown)                       \
+    CALL(stat, mysql_stat)                               \
+    CALL(error_number, mysql_errno)                      \
+    CALL(error, mysql_error)                             \
+    CALL(client_info, mysql_get_client_info)             \
+    CALL(host_info, mysql_get_host_info)                 \
+    CALL(server_info, mysql_get_server_info)             \
+    CALL(proto_info, mysql_get_proto_info)
+
 struct ClientApi {
-    decltype(&mysql_init) init;
-    decltype(&mysql_server_end) library_end;
-    decltype(&mysql_options) options;
-    decltype(&mysql_real_connect) real_connect;
-    decltype(&mysql_select_db) select_db;
-    decltype(&mysql_close) close;
-    decltype(&mysql_ping) ping;
-    decltype(&mysql_query) query;
-    decltype(&mysql_store_result) store_result;
-    decltype(&mysql_free_result) free_result;
-    decltype(&mysql_num_rows) num_rows;
-    decltype(&mysql_num_fields) num_fields;
-    decltype(&mysql_fetch_field_direct) fetch_field_direct;
-    decltype(&mysql_fetch_row) fetch_row;
-    decltype(&mysql_fetch_lengths) fetch_lengths;
-    decltype(&mysql_data_seek) data_seek;
-    decltype(&mysql_row_tell) row_tell;
-    decltype(&mysql_row_seek) row_seek;
-    decltype(&mysql_affected_rows) affected_rows;
-    decltype(&mysql_refresh) refresh;
-    decltype(&mysql_shutdown) shutdown;
-    decltype(&mysql_stat) stat;
-    decltype(&mysql_errno) error_number;
-    decltype(&mysql_error) error;
-    decltype(&mysql_get_client_info) client_info;
-    decltype(&mysql_get_host_info) host_info;
-    decltype(&mysql_get_server_info) server_info;
-    decltype(&mysql_get_proto_info) proto_info;
+#define CVX_CLIENT_FIELD(field, function) decltype(&function) field;
+    CVX_CLIENT_CALLS(CVX_CLIENT_FIELD)
+#undef CVX_CLIENT_FIELD
 };
 
-// The client library's calls. Never fails: on this build the library is
-// linked in.
+// Raised by client() when the client library could not be loaded.
+class ClientMissing : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The client library's calls. Where the library is linked in this never
+// fails. Where it is loaded at run time, the first call (of client() or
+// client_missing()) loads it, once per process; when that failed, every call
+// raises ClientMissing.
 const ClientApi& client();
+
+// Why the client library's calls are unavailable (a text naming the
+// libraries tried), or null when they are available. Loads the library
+// first where it is loaded at run time.
+const char* client_missing();
+
+// True where the client library is linked in, so the session can set up its
+// handle at load; false where the library is only loaded at first use.
+bool client_linked();
 
 }  // namespace cvx::database

@@ -3,7 +3,8 @@
 //
 // While the session is not connected, gated exports return their gate value
 // without calling the client library. Every error raised below an export
-// becomes that export's failure value.
+// becomes that export's failure value, a client library that could not be
+// loaded included.
 #include <cstring>
 
 #include "database/session.h"
@@ -22,6 +23,10 @@ constexpr Word kFailed = kMinusOne;      // failure of the calls that report suc
 constexpr Word kNotConnected = kMinusOne;  // counts and seek while not connected
 constexpr Word kCellTooLong = kMinusTwo;   // the cell does not fit the destination
 constexpr Word kNoCell = kZero;            // no result set, column, row or destination
+// Ungated direct calls that could not be made (no client library loaded).
+constexpr Word kCallFailed = kOne;  // a status call: the client's non-zero failure status 1
+constexpr Word kNoText = kZero;     // a text call: the null address
+constexpr Word kNoNumber = kZero;   // the protocol version
 
 // Raised for a string argument whose buffer holds no terminator within its
 // capacity; the export then returns its failure value.
@@ -61,6 +66,13 @@ template <typename Work>
 Word gated(Word gate, Word failure, Work&& work) noexcept {
     if (!session().connected()) return gate;
     return attempt(failure, work);
+}
+
+// The address of the client library's text that `call` returns; the null
+// address when the call could not be made.
+template <typename Call>
+Word text_call(Call&& call) noexcept {
+    return attempt(kNoText, [&] { return address_result(call()); });
 }
 
 // A statement made of `prefix` and a script's text: accepted or refused.
@@ -128,7 +140,9 @@ CVX_EXPORT Word mysql__change__user(Word user, Word password, Word database) CVX
     });
 }
 
-CVX_EXPORT Word mysql__ping() CVX_NOEXCEPT { return scaled(client().ping(handle())); }
+CVX_EXPORT Word mysql__ping() CVX_NOEXCEPT {
+    return attempt(kCallFailed, [] { return scaled(client().ping(handle())); });
+}
 
 // mysql__purge(): closes the link but leaves the session's flags; 0.
 CVX_EXPORT Word mysql__purge() CVX_NOEXCEPT {
@@ -189,25 +203,38 @@ CVX_EXPORT Word mysql__drop__db(Word name) CVX_NOEXCEPT { return statement("DROP
 
 // mysql__refresh(options): the raw word is the option bit mask; scaled status.
 CVX_EXPORT Word mysql__refresh(Word options) CVX_NOEXCEPT {
-    return scaled(client().refresh(handle(), raw_unsigned(options)));
+    return attempt(kCallFailed, [&] { return scaled(client().refresh(handle(), raw_unsigned(options))); });
 }
 
-CVX_EXPORT Word mysql__reload() CVX_NOEXCEPT { return truth(client().refresh(handle(), REFRESH_GRANT) == 0); }
+CVX_EXPORT Word mysql__reload() CVX_NOEXCEPT {
+    return attempt(kRefused, [] { return truth(client().refresh(handle(), REFRESH_GRANT) == 0); });
+}
 
-CVX_EXPORT Word mysql__shutdown() CVX_NOEXCEPT { return truth(client().shutdown(handle(), SHUTDOWN_DEFAULT) == 0); }
+CVX_EXPORT Word mysql__shutdown() CVX_NOEXCEPT {
+    return attempt(kRefused, [] { return truth(client().shutdown(handle(), SHUTDOWN_DEFAULT) == 0); });
+}
 
-CVX_EXPORT Word mysql__get__stat() CVX_NOEXCEPT { return address_result(client().stat(handle())); }
+CVX_EXPORT Word mysql__get__stat() CVX_NOEXCEPT { return text_call([] { return client().stat(handle()); }); }
 
 CVX_EXPORT Word mysql__errno() CVX_NOEXCEPT {
     return gated(kZero, kZero, [] { return scaled(client().error_number(handle())); });
 }
 
-CVX_EXPORT Word mysql__error() CVX_NOEXCEPT { return address_result(client().error(handle())); }
+// The last error's text; without a client library, the text that says so
+// and names the libraries tried.
+CVX_EXPORT Word mysql__error() CVX_NOEXCEPT {
+    return text_call([] {
+        const char* missing = client_missing();
+        return missing ? missing : client().error(handle());
+    });
+}
 
-CVX_EXPORT Word mysql__get__client__info() CVX_NOEXCEPT { return address_result(client().client_info()); }
+CVX_EXPORT Word mysql__get__client__info() CVX_NOEXCEPT { return text_call([] { return client().client_info(); }); }
 
-CVX_EXPORT Word mysql__get__host__info() CVX_NOEXCEPT { return address_result(client().host_info(handle())); }
+CVX_EXPORT Word mysql__get__host__info() CVX_NOEXCEPT { return text_call([] { return client().host_info(handle()); }); }
 
-CVX_EXPORT Word mysql__get__server__info() CVX_NOEXCEPT { return address_result(client().server_info(handle())); }
+CVX_EXPORT Word mysql__get__server__info() CVX_NOEXCEPT { return text_call([] { return client().server_info(handle()); }); }
 
-CVX_EXPORT Word mysql__proto__info() CVX_NOEXCEPT { return scaled(client().proto_info(handle())); }
+CVX_EXPORT Word mysql__proto__info() CVX_NOEXCEPT {
+    return attempt(kNoNumber, [] { return scaled(client().proto_info(handle())); });
+}

@@ -16,22 +16,44 @@ char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 
 // ---- connection -------------------------------------------------------------
 
-SessionConnection::SessionConnection() { client().init(&handle); }
+// Built at load where the client library is linked in; where it is loaded
+// at run time, loading it here (inside the system's loader) is not allowed,
+// so the handle waits for the first export that needs it.
+SessionConnection::SessionConnection() {
+    if (client_linked()) init_handle();
+}
 
 // The unload closes the handle once and releases what the client library
-// set up for itself on the first mysql_init.
+// set up for itself on the first mysql_init. A handle that was never set up
+// needs neither (and the client library may never have been loaded).
 SessionConnection::~SessionConnection() {
-    client().close(&handle);
+    if (!handle) return;
+    client().close(handle);
     client().library_end();
 }
 
+// In place on the embedded handle (the result is that same handle), or
+// allocated by a library loaded at run time (null when it cannot be).
+void SessionConnection::init_handle() {
+    MYSQL* const place = client_linked() ? &embedded_ : nullptr;
+    MYSQL* const made = client().init(place);
+    handle = place ? place : made;
+}
+
+MYSQL* SessionConnection::prepared_handle() {
+    if (!handle) init_handle();
+    if (!handle) throw DatabaseError("the client library could not set up a handle");
+    return handle;
+}
+
 void SessionConnection::close_handle() {
-    client().close(&handle);
-    client().init(&handle);
+    if (handle) client().close(handle);  // also frees an allocated handle
+    handle = nullptr;
+    prepared_handle();
 }
 
 void SessionConnection::check(bool failed) {
-    if (failed && raise_errors) throw DatabaseError(client().error(&handle));
+    if (failed && raise_errors) throw DatabaseError(client().error(handle));
 }
 
 // ---- stored result ----------------------------------------------------------
@@ -147,15 +169,15 @@ std::optional<std::string_view> StoredResult::cell(std::uint64_t row, std::size_
 void Session::connect(const char* database, const char* host, const char* user, const char* password,
                       unsigned port, const char* socket, unsigned long flags, bool refusal_clears_flags) {
     SessionConnection& c = session_connection;
-    client().options(&c.handle, MYSQL_READ_DEFAULT_FILE, kOptionFile);
-    if (!client().real_connect(&c.handle, host, user, password, database, port, socket, flags)) {
+    client().options(c.handle, MYSQL_READ_DEFAULT_FILE, kOptionFile);
+    if (!client().real_connect(c.handle, host, user, password, database, port, socket, flags)) {
         if (refusal_clears_flags) c.connected = c.succeeded = false;
         c.check(true);
         return;
     }
     c.connected = c.succeeded = true;
     c.last_host = host ? std::optional<std::string>(host) : std::nullopt;
-    if (database && *database) c.check(client().select_db(&c.handle, database) != 0);
+    if (database && *database) c.check(client().select_db(c.handle, database) != 0);
 }
 
 void Session::connect_plain(const char* database, const char* host, const char* user, const char* password) {
@@ -167,9 +189,9 @@ void Session::connect_full(const char* database, const char* host, const char* u
     SessionConnection& c = session_connection;
     const ConnectSettings& s = connect_settings;
     c.close_handle();
-    if (s.compress) client().options(&c.handle, MYSQL_OPT_COMPRESS, nullptr);
+    if (s.compress) client().options(c.handle, MYSQL_OPT_COMPRESS, nullptr);
     const unsigned timeout = s.connect_timeout;
-    client().options(&c.handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    client().options(c.handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     connect(database, host, user, password, s.port, s.unix_socket, s.client_flag, true);
 }
 
@@ -202,15 +224,15 @@ void Session::execute(std::string_view prefix, const char* statement) {
 void Session::run_statement() {
     SessionConnection& c = session_connection;
     c.succeeded = false;
-    const int status = client().query(&c.handle, session_query.text());
+    const int status = client().query(c.handle, session_query.text());
     session_query.clear();
     c.succeeded = status == 0;
     c.check(status != 0);
-    MYSQL_RES* const set = client().store_result(&c.handle);
+    MYSQL_RES* const set = client().store_result(c.handle);
     // No set and an error: the rows broke off on the way (the link went down
     // in the middle of them). That is a refused statement, so the earlier
     // result stays the current one.
-    if (!set && client().error_number(&c.handle) != 0) {
+    if (!set && client().error_number(c.handle) != 0) {
         c.succeeded = false;
         c.check(true);
         return;

@@ -29,8 +29,12 @@ public:
 struct SessionConnection {
     // Failed client calls raise DatabaseError. Always on.
     bool raise_errors = true;
-    // The one client handle, initialised in place; every call is made on it.
-    MYSQL handle{};
+    // The one client handle; every call is made on it. Where the client
+    // library is linked in it is the embedded one, initialised in place at
+    // load. Where the library is loaded at run time it is null until an
+    // export first needs it, and then that library allocates it, so its size
+    // is the loaded library's own.
+    MYSQL* handle = nullptr;
     // A connection attempt established a link (cleared by a close and by a
     // refused full connection).
     bool connected = false;
@@ -44,12 +48,20 @@ struct SessionConnection {
     SessionConnection(const SessionConnection&) = delete;
     SessionConnection& operator=(const SessionConnection&) = delete;
 
+    // The handle, set up first when it is not yet (raises DatabaseError or
+    // ClientMissing when it cannot be).
+    MYSQL* prepared_handle();
     // Closes the link (if any) and initialises the handle again, so the
     // handle is never used after it was closed.
     void close_handle();
     // Raises DatabaseError with the handle's message when `status` is a
     // failure.
     void check(bool failed);
+
+private:
+    void init_handle();
+
+    MYSQL embedded_{};
 };
 
 // The statement being composed; empty between exports.
@@ -153,7 +165,7 @@ public:
     const ConnectSettings connect_settings{};
 
     bool connected() const { return session_connection.connected; }
-    MYSQL* handle() { return &session_connection.handle; }
+    MYSQL* handle() { return session_connection.prepared_handle(); }
 
     // Option file "my", port 3306, then the repeated selection of a
     // non-empty database. A refusal leaves both flags as they were.
