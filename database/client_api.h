@@ -33,8 +33,6 @@ namespace cvx::database {
     CALL(fetch_row, mysql_fetch_row)                     \
     CALL(fetch_lengths, mysql_fetch_lengths)             \
     CALL(data_seek, mysql_data_seek)                     \
-    CALL(row_tell, mysql_row_tell)                       \
-    CALL(row_seek, mysql_row_seek)                       \
     CALL(affected_rows, mysql_affected_rows)             \
     CALL(refresh, mysql_refresh)                         \
     CALL(shutdown, mysql_shutdown)                       \
