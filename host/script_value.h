@@ -76,12 +76,6 @@ inline T* address(Word w) {
 // string: the word is the address of a ScriptString record.
 inline ScriptString* string_record(Word w) { return reinterpret_cast<ScriptString*>(w); }
 
-// The text of a string argument; null when the record or its buffer is missing.
-inline const char* text_of(Word w) {
-    const ScriptString* s = string_record(w);
-    return s ? s->chars : nullptr;
-}
-
 // The text of a string argument, bounded by the record's capacity. Empty
 // (nullopt) when the record or its buffer is missing, or when the buffer
 // holds no terminator within capacity: the engine always terminates its

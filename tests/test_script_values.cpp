@@ -62,8 +62,9 @@ TEST(Conversions, AddressesTravelWhole) {
     ScriptString s{};
     char buffer[4] = "abc";
     s.chars = buffer;
-    EXPECT_STREQ(text_of(reinterpret_cast<Word>(&s)), "abc");
-    EXPECT_EQ(text_of(0), nullptr);
+    s.capacity = 4;
+    EXPECT_STREQ(terminated_text(reinterpret_cast<Word>(&s)), "abc");
+    EXPECT_EQ(terminated_text(0), nullptr);
 }
 
 }  // namespace
