@@ -36,28 +36,33 @@ bool surely_fits(const ScriptString* source, const ScriptString* destination, st
            source->capacity <= destination->capacity - used && apart(source, destination);
 }
 
-// Copies n bytes and a terminator to the start of the destination when they
-// fit its capacity. The source may lie inside the destination's buffer.
-bool put(ScriptString* destination, const char* source, std::size_t n) {
-    if (!writable(destination) || n >= destination->capacity) return false;
-    std::memmove(destination->chars, source, n);
-    destination->chars[n] = 0;
+// A text of n bytes and its terminator fit the destination from `offset` on.
+bool fits(const ScriptString* destination, std::size_t offset, std::size_t n) {
+    return writable(destination) && offset + n < destination->capacity;
+}
+
+// Copies n bytes and a terminator into the destination from `offset` on,
+// when they fit its capacity. The source may lie inside the destination's
+// buffer: appending a string to itself reads the source before its
+// terminator is overwritten, so the text is doubled.
+bool put(ScriptString* destination, std::size_t offset, const char* source, std::size_t n) {
+    if (!fits(destination, offset, n)) return false;
+    std::memmove(destination->chars + offset, source, n);
+    destination->chars[offset + n] = 0;
     return true;
 }
 
-bool fits(const ScriptString* destination, std::size_t n) {
-    return writable(destination) && n < destination->capacity;
-}
-
 // Runs an in-place change on the source once the produced text (of
-// `produced` bytes) is known to fit the destination, then copies it there.
-template <typename Change>
-bool change_then_copy(ScriptString* source, ScriptString* destination, Change change,
-                      std::size_t (*produced)(std::size_t length)) {
+// produced(length) bytes) is known to fit the destination, then copies it
+// there. The source is measured once.
+template <typename Change, typename Produced>
+bool change_then_copy(ScriptString* source, ScriptString* destination, Change change, Produced produced) {
     const Text t = text(source);
-    if (!t || !fits(destination, produced(t->size()))) return false;
+    if (!t) return false;
+    const std::size_t n = produced(t->size());
+    if (!fits(destination, 0, n)) return false;
     change(source->chars, t->size());
-    return put(destination, source->chars, produced(t->size()));
+    return put(destination, 0, source->chars, n);
 }
 
 std::size_t same_length(std::size_t length) { return length; }
@@ -66,7 +71,7 @@ std::size_t emptied(std::size_t) { return 0; }
 // The rest of the source from `position` on, terminator included.
 bool copy_from(const ScriptString* source, std::string_view t, std::size_t position, ScriptString* destination) {
     if (position == std::string_view::npos) return false;
-    return put(destination, source->chars + position, t.size() - position);
+    return put(destination, 0, source->chars + position, t.size() - position);
 }
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -93,7 +98,7 @@ bool copy(const ScriptString* source, ScriptString* destination) {
         return true;
     }
     const Text t = text(source);
-    return t && put(destination, t->data(), t->size());
+    return t && put(destination, 0, t->data(), t->size());
 }
 
 bool append(const ScriptString* source, ScriptString* destination) {
@@ -103,12 +108,7 @@ bool append(const ScriptString* source, ScriptString* destination) {
         return true;
     }
     const Text s = text(source);
-    if (!s || !d || d->size() + s->size() >= destination->capacity) return false;
-    // Appending a string to itself reads the source before its terminator is
-    // overwritten, so the text is doubled.
-    std::memmove(destination->chars + d->size(), s->data(), s->size());
-    destination->chars[d->size() + s->size()] = 0;
-    return true;
+    return s && d && put(destination, d->size(), s->data(), s->size());
 }
 
 bool copy_n(const ScriptString* source, std::uint32_t count, ScriptString* destination) {
@@ -123,12 +123,7 @@ bool copy_n(const ScriptString* source, std::uint32_t count, ScriptString* desti
 bool append_n(const ScriptString* source, std::uint32_t count, ScriptString* destination) {
     const Text s = text(source);
     const Text d = text(destination);
-    if (!s || !d) return false;
-    const std::size_t n = std::min<std::size_t>(s->size(), count);
-    if (d->size() + n >= destination->capacity) return false;
-    std::memmove(destination->chars + d->size(), s->data(), n);
-    destination->chars[d->size() + n] = 0;
-    return true;
+    return s && d && put(destination, d->size(), s->data(), std::min<std::size_t>(s->size(), count));
 }
 
 bool lower(ScriptString* source, ScriptString* destination) {
@@ -149,11 +144,10 @@ bool set_all(ScriptString* source, unsigned char c, ScriptString* destination) {
 }
 
 bool set_n(ScriptString* source, unsigned char c, std::uint32_t count, ScriptString* destination) {
-    const Text t = text(source);
-    if (!t) return false;
-    const bool empties = c == 0 && count > 0 && !t->empty();
     const auto fill = [c, count](char* s, std::size_t) { runtime::strnset(s, c, count); };
-    return change_then_copy(source, destination, fill, empties ? emptied : same_length);
+    // Filling a non-empty text's start with terminators empties it.
+    const auto produced = [c, count](std::size_t length) { return c == 0 && count > 0 ? 0 : length; };
+    return change_then_copy(source, destination, fill, produced);
 }
 
 bool from_first(const ScriptString* source, unsigned char c, ScriptString* destination) {
