@@ -25,11 +25,6 @@ constexpr const char* kPassword = "cvx-secret";
 constexpr int kColumns = 8;
 const char* const kColumnNames[kColumns] = {"id", "name", "price", "note", "flag", "created", "code", "blob"};
 
-Word text(std::deque<GuardedString>& keep, const std::string& t) {
-    keep.emplace_back(static_cast<std::uint32_t>(t.size() + 1), t);
-    return keep.back().word();
-}
-
 // One raw connection for the baselines, and the tables both sides read.
 MYSQL* raw_connection() {
     static MYSQL* db = [] {

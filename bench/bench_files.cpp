@@ -19,11 +19,6 @@ const Export fputsc("fputsc"), fprintf_float("fprintf_float"), fprintf_sint("fpr
 
 constexpr int kRewindEvery = 4096;
 
-Word text(std::deque<GuardedString>& keep, const std::string& t) {
-    keep.emplace_back(static_cast<std::uint32_t>(t.size() + 1), t);
-    return keep.back().word();
-}
-
 // A 1 MiB file of 40-character lines, read by every reading case.
 const char* input_file() {
     static const char* name = [] {

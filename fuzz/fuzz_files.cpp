@@ -3,7 +3,6 @@
 // After every call every guard byte around the given values must be intact;
 // each input ends by closing every stream the library opened.
 #include <cstdio>
-#include <filesystem>
 
 #include "fuzz/fuzz_support.h"
 
@@ -24,12 +23,6 @@ std::int32_t count(Input& in) {
     return pick < 192 ? static_cast<std::int32_t>(pick % 64) : number(in);
 }
 
-void prepare_directory() {
-    const auto dir = std::filesystem::temp_directory_path() / "cvx-fuzz-files";
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
-}
-
 void reset_files() {
     std::FILE* f = std::fopen("a.txt", "wb");
     std::fputs("hello world\n12 -7 0x1F 3.25 word\nlast line without newline", f);
@@ -44,7 +37,7 @@ void reset_files() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::vector<Target> all = [] {
-        prepare_directory();
+        enter_scratch_directory("cvx-fuzz-files");
         return targets(library(), {"files"});
     }();
     static const AnyExport close_all = library().symbol("fcloseallc");
@@ -54,22 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int call = 0; call < 24 && !in.empty(); ++call) {
         const Target& t = all[in.byte() % all.size()];
         Values v;
-        Word args[5] = {};
-        const std::string_view kinds = t.info->args;
         const std::string_view name = t.info->name;
         const bool opens = name.rfind("fopen_", 0) == 0 || name.rfind("freopen_", 0) == 0;
-        for (std::size_t i = 0; i < kinds.size(); ++i) {
-            switch (kinds[i]) {
-                case 's': args[i] = opens ? path(in, v) : v.string(in, 64); break;
-                case 'a': args[i] = v.storage(); break;
-                default: args[i] = raw_result(name == "fseekc" && i == 1 ? number(in) : count(in)); break;
+        call_checked(t, v, [&](char kind, std::size_t i) {
+            switch (kind) {
+                case 's': return opens ? path(in, v) : v.string(in, 64);
+                case 'a': return v.storage();
+                default: return raw_result(name == "fseekc" && i == 1 ? number(in) : count(in));
             }
-        }
-        (void)call_export(t.fn, args, static_cast<int>(kinds.size()));
-        if (!v.intact()) {
-            std::fprintf(stderr, "%s wrote outside the values it was given\n", t.info->name);
-            __builtin_trap();
-        }
+        });
     }
     if (close_all) (void)call_export(close_all, nullptr, 0);
     return 0;

@@ -2,7 +2,6 @@
 // input is a short sequence of calls; after every call every guard byte,
 // record header and buffer bound must be as it was built.
 #include <cstdio>
-#include <filesystem>
 
 #include "fuzz/fuzz_support.h"
 
@@ -18,9 +17,7 @@ Word file_name(Input& in, Values& v) {
 }
 
 void prepare_directory() {
-    const auto dir = std::filesystem::temp_directory_path() / "cvx-fuzz-strings";
-    std::filesystem::create_directories(dir);
-    std::filesystem::current_path(dir);
+    enter_scratch_directory("cvx-fuzz-strings");
     std::FILE* f = std::fopen("key16.bin", "wb");
     std::fwrite("0123456789abcdefXYZ", 1, 19, f);
     std::fclose(f);
@@ -41,21 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int call = 0; call < 8 && !in.empty(); ++call) {
         const Target& t = all[in.byte() % all.size()];
         Values v;
-        Word args[5] = {};
-        const std::string_view kinds = t.info->args;
         const bool is_set_file = std::string_view(t.info->name) == "set_file";
-        for (std::size_t i = 0; i < kinds.size(); ++i) {
-            switch (kinds[i]) {
-                case 's': args[i] = is_set_file ? file_name(in, v) : v.string(in); break;
-                case 'a': args[i] = v.storage(); break;
-                default: args[i] = raw_result(number(in)); break;
+        call_checked(t, v, [&](char kind, std::size_t) {
+            switch (kind) {
+                case 's': return is_set_file ? file_name(in, v) : v.string(in);
+                case 'a': return v.storage();
+                default: return raw_result(number(in));
             }
-        }
-        (void)call_export(t.fn, args, static_cast<int>(kinds.size()));
-        if (!v.intact()) {
-            std::fprintf(stderr, "%s wrote outside the values it was given\n", t.info->name);
-            __builtin_trap();
-        }
+        });
     }
     return 0;
 }

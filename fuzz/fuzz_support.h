@@ -5,9 +5,11 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,6 +116,29 @@ inline std::vector<Target> targets(const LoadedLibrary& lib, std::initializer_li
         if (AnyExport fn = lib.symbol(e.name)) out.push_back({&e, fn});
     }
     return out;
+}
+
+// Calls `t` with one word per argument from `argument(kind, index)`, where
+// kind is the argument's letter in exports.txt; stops the fuzzer when the
+// call wrote outside the values `v` built for it.
+template <typename Argument>
+void call_checked(const Target& t, Values& v, Argument argument) {
+    Word args[5] = {};
+    const std::string_view kinds = t.info->args;
+    for (std::size_t i = 0; i < kinds.size(); ++i) args[i] = argument(kinds[i], i);
+    (void)call_export(t.fn, args, static_cast<int>(kinds.size()));
+    if (!v.intact()) {
+        std::fprintf(stderr, "%s wrote outside the values it was given\n", t.info->name);
+        __builtin_trap();
+    }
+}
+
+// Makes a scratch directory of the fuzzer's own the working directory, so
+// every file an export opens stays inside it.
+inline void enter_scratch_directory(const char* name) {
+    const auto dir = std::filesystem::temp_directory_path() / name;
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
 }
 
 inline const LoadedLibrary& library() {
