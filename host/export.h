@@ -16,3 +16,18 @@
 
 // Exports are called from the engine's C side; nothing may escape them.
 #define CVX_NOEXCEPT noexcept
+
+namespace cvx {
+
+// Runs `work`, whose result is the export's; anything it raises becomes
+// `failure`, so no error of a family reaches the engine.
+template <typename Work>
+Word failing_as(Word failure, Work&& work) noexcept {
+    try {
+        return work();
+    } catch (...) {
+        return failure;
+    }
+}
+
+}  // namespace cvx
