@@ -4,9 +4,12 @@
 // (scripts/bench starts it).
 #include <mysql.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -17,7 +20,8 @@ namespace {
 using test::call;
 using test::Export;
 
-const Export result_export("mysql__result"), query_export("mysql__query"), num_rows_export("mysql__num__rows");
+const Export result_export("mysql__result"), query_export("mysql__query"), num_rows_export("mysql__num__rows"),
+    start_export("mysql__query__start"), poll_export("mysql__query__poll");
 
 constexpr const char* kHost = "127.0.0.1";
 constexpr const char* kUser = "cvx";
@@ -142,12 +146,73 @@ void round_trip_base(benchmark::State& state) {
     }
 }
 
+// SELECT 1 started and polled until it has finished (no pause between
+// polls), against the same statement through mysql__query.
+void start_poll_ours(benchmark::State& state) {
+    connect_library();
+    std::deque<GuardedString> keep;
+    const Word statement = text(keep, "SELECT 1");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(start_export(statement));
+        while (poll_export() == 0) {
+        }
+        benchmark::DoNotOptimize(num_rows_export());
+    }
+}
+
+void start_poll_base(benchmark::State& state) {
+    connect_library();
+    std::deque<GuardedString> keep;
+    const Word statement = text(keep, "SELECT 1");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(query_export(statement));
+        benchmark::DoNotOptimize(num_rows_export());
+    }
+}
+
+// A script at 60 frames a second polling SELECT SLEEP(0.2): the longest
+// single poll call and the number of polls, as counters.
+void poll_frames(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    connect_library();
+    std::deque<GuardedString> keep;
+    const Word statement = text(keep, "SELECT SLEEP(0.2)");
+    double longest_running_us = 0;  // a poll that found it still running
+    double longest_final_us = 0;    // the poll that took the result
+    double polls = 0;
+    for (auto _ : state) {
+        start_export(statement);
+        for (;;) {
+            const auto before = Clock::now();
+            const Word r = poll_export();
+            const double us = std::chrono::duration<double, std::micro>(Clock::now() - before).count();
+            ++polls;
+            if (r != 0) {
+                longest_final_us = std::max(longest_final_us, us);
+                break;
+            }
+            longest_running_us = std::max(longest_running_us, us);
+            std::this_thread::sleep_for(std::chrono::microseconds(16'667));
+        }
+    }
+    state.counters["running_poll_us"] = longest_running_us;
+    state.counters["final_poll_us"] = longest_final_us;
+    state.counters["polls"] = polls / static_cast<double>(state.iterations());
+}
+const int poll_frames_registered = [] {
+    benchmark::RegisterBenchmark("database/poll_at_60fps_sleep_0.2", poll_frames)->Iterations(5)->UseRealTime();
+    return 0;
+}();
+
 const Pair cells("database/cells_10000x8", 2.0, cells_ours, cells_base);
 const Pair far_row("database/row_99999_vs_row_0", 1.5, [](benchmark::State& s) { one_cell(s, 99999); },
                    [](benchmark::State& s) { one_cell(s, 0); });
 const Pair name_case("database/column_NAME_vs_name", 1.1, [](benchmark::State& s) { column_case(s, "NAME"); },
                      [](benchmark::State& s) { column_case(s, "name"); });
 const Pair round_trip("database/select_1_round_trip", 1.05, round_trip_ours, round_trip_base);
+// Wall time: polling keeps the processor busy while the server works, so
+// its CPU time says nothing about how soon the result is there.
+const Pair start_poll("database/select_1_start_poll_vs_query", 1.10, start_poll_ours, start_poll_base, true);
 
 }  // namespace
 }  // namespace cvx::bench

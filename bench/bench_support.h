@@ -16,8 +16,8 @@ namespace cvx::bench {
 using Body = std::function<void(benchmark::State&)>;
 
 // Registers CASE/ours and CASE/base, run one after the other, with the ratio
-// the case must stay under.
-void register_pair(const std::string& name, double target, Body ours, Body base);
+// the case must stay under; `wall` compares wall time instead of CPU time.
+void register_pair(const std::string& name, double target, Body ours, Body base, bool wall = false);
 
 // A script string holding `t` exactly (capacity: its length plus the
 // terminator), kept alive in `keep`; its word for an export call.
@@ -28,8 +28,8 @@ inline Word text(std::deque<GuardedString>& keep, const std::string& t) {
 
 // Registers a case at static initialisation.
 struct Pair {
-    Pair(const std::string& name, double target, Body ours, Body base) {
-        register_pair(name, target, std::move(ours), std::move(base));
+    Pair(const std::string& name, double target, Body ours, Body base, bool wall = false) {
+        register_pair(name, target, std::move(ours), std::move(base), wall);
     }
 };
 
