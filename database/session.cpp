@@ -24,8 +24,9 @@ constexpr unsigned kCommandsOutOfSync = 2014;  // CR_COMMANDS_OUT_OF_SYNC
 
 // ---- client handle ------------------------------------------------------------
 
-ClientHandle ClientHandle::make() {
+ClientHandle ClientHandle::make(bool& started) {
     MYSQL* const mysql = client().init(nullptr);
+    started = true;  // the client library has set itself up
     if (!mysql) throw DatabaseError("the client library could not set up a handle");
     return ClientHandle(mysql);
 }
@@ -52,7 +53,7 @@ MYSQL* ClientHandle::release() noexcept { return std::exchange(mysql_, nullptr);
 Session::Session() {
     if (!client_linked()) return;
     try {
-        session_connection_ = ClientHandle::make();
+        session_connection_ = ClientHandle::make(client_started_);
     } catch (const DatabaseError&) {
         // Made at the first export that needs it.
     }
@@ -70,15 +71,14 @@ Session::~Session() {
     }
     abandon_pending();
     current_result_ = ResultSet();
-    const bool had_handle = session_connection_.get() != nullptr;
     session_connection_.close();
-    if (had_handle) client().library_end();
+    if (client_started_) client().library_end();
     release_client();
 }
 
 MYSQL* Session::handle() {
     if (!session_connection_.get()) {
-        session_connection_ = ClientHandle::make();
+        session_connection_ = ClientHandle::make(client_started_);
         nonblocking_set_ = false;
     }
     return session_connection_.get();
@@ -107,7 +107,7 @@ void Session::refuse(unsigned number, const char* why) {
 ClientHandle Session::attempt(const char* database, const char* host, const char* user, const char* password,
                               unsigned port) {
     complete_pending();
-    ClientHandle link = ClientHandle::make();
+    ClientHandle link = ClientHandle::make(client_started_);
     MYSQL* const mysql = link.get();
     client().options(mysql, MYSQL_READ_DEFAULT_FILE, kOptionFile);
     const StatementTimeouts timeouts = statement_timeouts_of_file(kOptionFile);

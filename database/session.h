@@ -32,7 +32,8 @@ class ClientHandle {
 public:
     ClientHandle() = default;
     // A fresh handle; raises DatabaseError when the client cannot make one.
-    static ClientHandle make();
+    // `started` is set once the client library has set itself up.
+    static ClientHandle make(bool& started);
 
     ~ClientHandle() { close(); }
     ClientHandle(ClientHandle&& other) noexcept : mysql_(other.release()) {}
@@ -176,6 +177,7 @@ private:
     std::optional<Report> report_;
     std::optional<Pending> pending_;
     bool nonblocking_set_ = false;  // the handle accepts non-blocking calls
+    bool client_started_ = false;   // a handle was ever made: the client set itself up
 };
 
 // The process-wide session, built at load.
