@@ -49,7 +49,8 @@ const std::map<std::string, Word> kWithoutClient = {
     {"mysql__shutdown", kZero},        {"mysql__get__stat", kZero},
     {"mysql__errno", kZero},           {"mysql__get__client__info", kZero},
     {"mysql__get__host__info", kZero}, {"mysql__get__server__info", kZero},
-    {"mysql__proto__info", kZero},
+    {"mysql__proto__info", kZero},        {"mysql__query__start", kZero},
+    {"mysql__query__poll", kMinusOne},    {"mysql__real__escape__string", kZero},
 };
 
 // Calls a database export of `library` with "x" for each string and 1 for
