@@ -25,26 +25,26 @@ std::uint8_t key_file_block[16];
 
 enum class Direction { Encrypt, Decrypt };
 
+// The cipher's refusal of a buffer that is not whole blocks (CipherError)
+// becomes the refusal value, like a missing data or key string.
 Word transform(Word data, Word key, Direction direction) noexcept {
-    try {
-        ScriptString* buffer = string_record(data);
+    return failing_as(kRefused, [&] {
+        const Destination buffer = destination_arg(data);
         const auto key_text = text_arg(key);
-        if (!buffer || !buffer->chars || buffer->capacity == 0 || !key_text) return kRefused;
+        if (buffer.capacity == 0 || !key_text) return kRefused;
         std::uint8_t key_bytes[kKeyLength] = {};
         std::memcpy(key_bytes, key_text->data(), std::min(key_text->size(), kKeyLength));
 
         BlowfishCipher cipher(key_bytes, kKeyLength, cipher::Block{});
-        auto* bytes = reinterpret_cast<std::uint8_t*>(buffer->chars);
-        const std::size_t length = buffer->capacity - 1;
+        auto* bytes = reinterpret_cast<std::uint8_t*>(buffer.chars);
+        const std::size_t length = buffer.capacity - 1;
         if (direction == Direction::Encrypt) {
             cipher.encrypt_buffer(bytes, length);
         } else {
             cipher.decrypt_buffer(bytes, length);
         }
-        return kOne;
-    } catch (...) {
-        return kRefused;
-    }
+        return Word{kOne};
+    });
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // Windows the generated .def file names the exports, undecorated.
 #pragma once
 
+#include "host/script_string.h"
 #include "host/script_value.h"
 
 #if defined(_WIN32)
@@ -16,3 +17,18 @@
 
 // Exports are called from the engine's C side; nothing may escape them.
 #define CVX_NOEXCEPT noexcept
+
+namespace cvx {
+
+// Runs `work`, the body of an export; any exception it raises becomes the
+// family's `failure` value, so the export returns normally whatever happens.
+template <typename Work>
+Word failing_as(Word failure, Work&& work) noexcept {
+    try {
+        return work();
+    } catch (...) {
+        return failure;
+    }
+}
+
+}  // namespace cvx

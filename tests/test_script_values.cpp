@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
+#include <string>
 
+#include "host/script_string.h"
 #include "host/script_value.h"
 
 namespace cvx {
@@ -88,7 +91,37 @@ TEST(Conversions, TextArgumentsAreBoundedByCapacity) {
     s.chars = nullptr;
     s.capacity = 8;
     EXPECT_FALSE(text_arg(w).has_value());
-    EXPECT_FALSE(text_arg(0).has_value());
+    EXPECT_FALSE(text_arg(Word{0}).has_value());
+}
+
+// The one checked copy: n bytes and a terminator, or nothing at all.
+TEST(ScriptStrings, PutWritesOnlyWhatFitsTheCapacity) {
+    char buffer[8];
+    std::memset(buffer, '.', sizeof buffer);
+    ScriptString s{};
+    s.chars = buffer;
+    s.capacity = 6;  // the last two bytes are not the string's
+    const Destination d = destination_arg(&s);
+    EXPECT_TRUE(put(d, 0, "hello", 5));  // exactly fills the capacity
+    EXPECT_EQ(std::string(buffer, 8), std::string("hello\0..", 8));
+    EXPECT_FALSE(put(d, 0, "hello!", 6));  // one byte short: nothing written
+    EXPECT_FALSE(put(d, 2, "abcd", 4));
+    EXPECT_FALSE(put(d, 6, "", 0));  // no room even for the terminator
+    EXPECT_FALSE(put(d, static_cast<std::size_t>(-1), "a", 1));
+    EXPECT_EQ(std::string(buffer, 8), std::string("hello\0..", 8));
+    EXPECT_TRUE(put(d, 5, "", 0));
+    // The source may lie inside the destination: read before it is written.
+    EXPECT_TRUE(put(d, 1, buffer, 4));
+    EXPECT_EQ(std::string(buffer, 8), std::string("hhell\0..", 8));
+}
+
+TEST(ScriptStrings, MissingRecordOrBufferIsAnEmptyDestination) {
+    ScriptString s{};
+    s.capacity = 16;  // no buffer: the capacity does not count
+    EXPECT_EQ(destination_arg(&s).capacity, 0u);
+    EXPECT_EQ(destination_arg(Word{0}).chars, nullptr);
+    EXPECT_FALSE(put(destination_arg(&s), 0, "", 0));
+    EXPECT_FALSE(put(Destination{}, 0, "", 0));
 }
 
 }  // namespace
