@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "cipher/blowfish.h"
+#include "exports.h"
 #include "host/export.h"
 
 using namespace cvx;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "database/session.h"
+#include "exports.h"
 #include "host/export.h"
 
 using namespace cvx;

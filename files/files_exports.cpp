@@ -9,6 +9,7 @@
 #include "files/open_streams.h"
 #include "files/stream_io.h"
 #include "files/transfer.h"
+#include "exports.h"
 #include "host/export.h"
 
 using namespace cvx;

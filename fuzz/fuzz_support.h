@@ -18,6 +18,9 @@
 #include "tools/guarded.h"
 #include "tools/library_loader.h"
 
+// libFuzzer's entry, defined by each fuzzer.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
 namespace cvx::fuzz {
 
 // Reads the fuzzer's bytes as a stream of choices; zeros once exhausted.

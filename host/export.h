@@ -3,7 +3,10 @@
 //
 // Only functions marked CVX_EXPORT leave the library. On Linux the symbol
 // list generated from exports.txt keeps everything else local as well; on
-// Windows the generated .def file names the exports, undecorated.
+// Windows the generated .def file names the exports, undecorated. Every
+// exports file also includes the declarations generated from exports.txt
+// (exports.h), so a definition whose name or argument count differs from the
+// list fails to build.
 #pragma once
 
 #include "host/script_string.h"

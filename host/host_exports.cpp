@@ -1,4 +1,5 @@
 // Exports of the host binding.
+#include "exports.h"
 #include "host/binding.h"
 #include "host/export.h"
 

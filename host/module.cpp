@@ -5,5 +5,6 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif
