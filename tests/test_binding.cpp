@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/binding.h"
+#include "binding/binding.h"
 #include "tests/library.h"
 
 namespace cvx {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/binding.h"
+#include "binding/binding.h"
 
 namespace cvx {
 

@@ -1,10 +1,10 @@
-#include "host/binding.h"
+#include "binding/binding.h"
 
 namespace cvx {
 
 const char* const host_names[kHostNameCount] = {
 #define HOST_NAME(n) #n,
-#include "host/host_names.inc"
+#include "binding/host_names.inc"
 #undef HOST_NAME
 };
 

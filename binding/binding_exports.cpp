@@ -1,6 +1,6 @@
-// Exports of the host binding.
+// Exports of the engine binding.
+#include "binding/binding.h"
 #include "exports.h"
-#include "host/binding.h"
 #include "host/export.h"
 
 using namespace cvx;
