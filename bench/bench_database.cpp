@@ -14,8 +14,6 @@
 namespace cvx::bench {
 namespace {
 
-using test::call;
-using test::Export;
 
 const Export result_export("mysql__result"), query_export("mysql__query"), num_rows_export("mysql__num__rows");
 

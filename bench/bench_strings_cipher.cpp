@@ -15,7 +15,6 @@
 namespace cvx::bench {
 namespace {
 
-using test::Export;
 
 const Export strcpyc("strcpyc"), strcatc("strcatc"), strcmpc("strcmpc"), strstrc("strstrc"), struprc("struprc"),
     bf_encrypt("bf_encrypt");
