@@ -75,6 +75,16 @@ TEST_F(Binding, GetscriptAndCallname4) {
     EXPECT_EQ(engine.script_call, (std::vector<Word>{0, 5, 6, 7, 8}));
 }
 
+// The engine answers a name it does not know with no record at all.
+TEST_F(Binding, UnknownNamesGiveZeroAndCallname4PassesZeroOn) {
+    bind_host(table);
+    engine.names_known = false;
+    EXPECT_EQ(engine_getobj(name_word("nothing")), 0);
+    EXPECT_EQ(engine_getscript(name_word("nothing")), 0);
+    EXPECT_EQ(engine_callname4(name_word("nothing"), 1, 2, 3, 4), FakeEngine::kScriptResult);
+    EXPECT_EQ(engine.script_call, (std::vector<Word>{0, 1, 2, 3, 4}));
+}
+
 TEST_F(Binding, GetfuncAndCallscript4PassEverythingThrough) {
     bind_host(table);
     engine.names.clear();
