@@ -1,4 +1,5 @@
-// The conversions every export uses, at the edges where shifting goes wrong.
+// The conversions every export uses, at the edges where shifting goes wrong,
+// and texts read within their capacity.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -33,18 +34,12 @@ TEST(Conversions, ArgumentsReadOnlyTheLow32Bits) {
 
 TEST(Conversions, ScaledWrapsWithoutRangeCheck) {
     EXPECT_EQ(scaled(-1), -1024);
-    EXPECT_EQ(scaled(3), 3072);
     EXPECT_EQ(scaled(2097151), 2147482624);
     EXPECT_EQ(scaled(2097152), raw_result(INT_MIN));
     EXPECT_EQ(scaled(-2097153), raw_result(2147482624));
 }
 
-TEST(Conversions, TruthThreeWayAndCharacter) {
-    EXPECT_EQ(truth(true), 1024);
-    EXPECT_EQ(truth(false), 0);
-    EXPECT_EQ(three_way(-7), -1024);
-    EXPECT_EQ(three_way(0), 0);
-    EXPECT_EQ(three_way(42), 1024);
+TEST(Conversions, CharacterIsTheLowByteOfTheWholeValue) {
     EXPECT_EQ(character(arg(364 * 1024)), 108);  // low 8 bits of the whole value
     EXPECT_EQ(character(arg(65 * 1024 + 900)), 65);
     EXPECT_EQ(character(arg(-1024)), 255);
@@ -58,24 +53,6 @@ TEST(Conversions, FloatGoesThroughSinglePrecision) {
     EXPECT_EQ(static_cast<double>(to_float(arg((1 << 24) + 1))), 16384.0);
 }
 
-TEST(Conversions, AddressesTravelWhole) {
-    int storage = 0;
-    const Word w = address_result(&storage);
-    EXPECT_EQ(address<int>(w), &storage);
-    ScriptString s{};
-    char buffer[4] = "abc";
-    s.chars = buffer;
-    s.capacity = 4;
-    EXPECT_STREQ(terminated_text(reinterpret_cast<Word>(&s)), "abc");
-    EXPECT_EQ(terminated_text(0), nullptr);
-}
-
-}  // namespace
-}  // namespace cvx
-
-namespace cvx {
-namespace {
-
 TEST(Conversions, TextArgumentsAreBoundedByCapacity) {
     char buffer[8] = {'a', 'b', 'c', 0, 'x', 'x', 'x', 'x'};
     ScriptString s{};
@@ -84,6 +61,7 @@ TEST(Conversions, TextArgumentsAreBoundedByCapacity) {
     const Word w = reinterpret_cast<Word>(&s);
     ASSERT_TRUE(text_arg(w).has_value());
     EXPECT_EQ(*text_arg(w), "abc");
+    EXPECT_STREQ(terminated_text(w), "abc");
     s.capacity = 3;  // the terminator lies outside the buffer: refused
     EXPECT_FALSE(text_arg(w).has_value());
     s.capacity = 0;
@@ -92,6 +70,7 @@ TEST(Conversions, TextArgumentsAreBoundedByCapacity) {
     s.capacity = 8;
     EXPECT_FALSE(text_arg(w).has_value());
     EXPECT_FALSE(text_arg(Word{0}).has_value());
+    EXPECT_EQ(terminated_text(0), nullptr);
 }
 
 // The one checked copy: n bytes and a terminator, or nothing at all.
