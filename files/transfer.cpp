@@ -56,7 +56,7 @@ int read_int_as_number(std::FILE* stream, void* storage) noexcept {
     if (!storage) return 0;
     int value = 0;
     const int fields = std::fscanf(stream, "%i", &value);
-    if (fields == 1) store(storage, static_cast<std::int32_t>(scaled(value)));
+    if (fields == 1) store(storage, script_number_of(value));
     return fields;
 }
 
@@ -81,6 +81,13 @@ std::int32_t script_number_of(float value) noexcept {
     const double number = std::round(static_cast<double>(value) * 1024.0);
     if (number <= static_cast<double>(INT32_MIN)) return INT32_MIN;
     if (number >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+    return static_cast<std::int32_t>(number);
+}
+
+std::int32_t script_number_of(int value) noexcept {
+    const std::int64_t number = static_cast<std::int64_t>(value) * 1024;
+    if (number <= INT32_MIN) return INT32_MIN;
+    if (number >= INT32_MAX) return INT32_MAX;
     return static_cast<std::int32_t>(number);
 }
 

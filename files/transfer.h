@@ -43,7 +43,8 @@ int read_char(std::FILE* stream, Destination buffer) noexcept;
 // bytes.
 int read_int_into_text(std::FILE* stream, Destination buffer) noexcept;
 
-// "%i", stored at the address as a script number (the integer × 1024).
+// "%i", stored at the address as a script number: the integer × 1024, held
+// to the range of a script number like "%f" (see script_number_of).
 int read_int_as_number(std::FILE* stream, void* storage) noexcept;
 
 // "%u", stored at the address unchanged.
@@ -55,5 +56,9 @@ int read_float_as_number(std::FILE* stream, void* storage) noexcept;
 // A value × 1024 rounded to nearest (halves away from zero), held to the
 // range of a script number; not-a-number gives 0.
 std::int32_t script_number_of(float value) noexcept;
+
+// An integer × 1024, held to the range of a script number (raw INT32_MIN …
+// INT32_MAX) instead of wrapping.
+std::int32_t script_number_of(int value) noexcept;
 
 }  // namespace cvx::files
