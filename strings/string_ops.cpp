@@ -76,8 +76,11 @@ std::ptrdiff_t length(const ScriptString* s) {
     return t ? static_cast<std::ptrdiff_t>(t->size()) : -1;
 }
 
-int compare(const ScriptString* first, const ScriptString* second) {
-    if (surely_terminated(first) && surely_terminated(second)) return std::strcmp(first->chars, second->chars);
+namespace {
+
+// The measured paths of compare and copy, out of line: the checks and the one
+// C call of the short paths then need no saved registers.
+[[gnu::noinline]] int compare_measured(const ScriptString* first, const ScriptString* second) {
     const Text a = text(first);
     const Text b = text(second);
     if (!a || !b) return 0;
@@ -85,13 +88,24 @@ int compare(const ScriptString* first, const ScriptString* second) {
     return std::memcmp(a->data(), b->data(), std::min(a->size(), b->size()) + 1);
 }
 
+[[gnu::noinline]] bool copy_measured(const ScriptString* source, ScriptString* destination) {
+    const Text t = text(source);
+    return t && put(destination, 0, t->data(), t->size());
+}
+
+}  // namespace
+
+int compare(const ScriptString* first, const ScriptString* second) {
+    if (surely_terminated(first) && surely_terminated(second)) return std::strcmp(first->chars, second->chars);
+    return compare_measured(first, second);
+}
+
 bool copy(const ScriptString* source, ScriptString* destination) {
     if (surely_fits(source, destination, 0)) {
         std::strcpy(destination->chars, source->chars);
         return true;
     }
-    const Text t = text(source);
-    return t && put(destination, 0, t->data(), t->size());
+    return copy_measured(source, destination);
 }
 
 bool append(const ScriptString* source, ScriptString* destination) {
