@@ -53,9 +53,10 @@ bool change_then_copy(ScriptString* source, ScriptString* destination, Change ch
     const Text t = text(source);
     if (!t) return false;
     const std::size_t n = produced(t->size());
-    if (!fits(destination_arg(destination), 0, n)) return false;
+    const Destination d = destination_arg(destination);
+    if (!fits(d, 0, n)) return false;
     change(source->chars, t->size());
-    return put(destination, 0, source->chars, n);
+    return cvx::put(d, 0, source->chars, n);
 }
 
 std::size_t same_length(std::size_t length) { return length; }
