@@ -42,12 +42,30 @@ namespace cvx::database {
     CALL(client_info, mysql_get_client_info)             \
     CALL(host_info, mysql_get_host_info)                 \
     CALL(server_info, mysql_get_server_info)             \
-    CALL(proto_info, mysql_get_proto_info)
+    CALL(proto_info, mysql_get_proto_info)               \
+    CALL(escape, mysql_real_escape_string)
+
+// The non-blocking calls. A client library may lack them (they are
+// extensions of the C API); the session then refuses to start a statement
+// without waiting, and everything else works.
+#define CVX_CLIENT_NONBLOCKING_CALLS(CALL)               \
+    CALL(query_start, mysql_real_query_start)            \
+    CALL(query_cont, mysql_real_query_cont)              \
+    CALL(store_start, mysql_store_result_start)          \
+    CALL(store_cont, mysql_store_result_cont)            \
+    CALL(socket, mysql_get_socket)                       \
+    CALL(timeout_ms, mysql_get_timeout_value_ms)
 
 struct ClientApi {
 #define CVX_CLIENT_FIELD(field, function) decltype(&function) field;
     CVX_CLIENT_CALLS(CVX_CLIENT_FIELD)
+    CVX_CLIENT_NONBLOCKING_CALLS(CVX_CLIENT_FIELD)
 #undef CVX_CLIENT_FIELD
+
+    // Every non-blocking call is there.
+    bool nonblocking() const {
+        return query_start && query_cont && store_start && store_cont && socket && timeout_ms;
+    }
 };
 
 // Raised by client() when the client library could not be loaded.
@@ -66,6 +84,11 @@ const ClientApi& client();
 // libraries tried), or null when they are available. Loads the library
 // first where it is loaded at run time.
 const char* client_missing();
+
+// Gives back a client library loaded at run time, at unload (never while
+// the process is exiting: it may be detached already). Nothing where the
+// library is linked in.
+void release_client() noexcept;
 
 // True where the client library is linked in, so the session can set up its
 // handle at load; false where the library is only loaded at first use.

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "database/client_api.h"
+#include "host/module.h"
 
 namespace cvx::database {
 namespace {
@@ -26,6 +27,7 @@ constexpr const wchar_t* kCandidates[] = {L"libmariadb.dll", L"libmysql.dll"};
 // the session, torn down at unload after this file's objects, still reads it.
 struct LoadedClient {
     bool tried = false;
+    HMODULE library = nullptr;  // the library taken
     ClientApi api{};
     char missing[2048] = {};  // empty once a library's calls are all resolved
 };
@@ -85,13 +87,18 @@ const char* resolve_all(HMODULE library, ClientApi& api) {
     if (!resolve(library, #function, api.field)) return #function;
     CVX_CLIENT_CALLS(CVX_CLIENT_RESOLVE)
 #undef CVX_CLIENT_RESOLVE
+    // Optional: a library without them is still taken.
+#define CVX_CLIENT_RESOLVE_OPTIONAL(field, function) resolve(library, #function, api.field);
+    CVX_CLIENT_NONBLOCKING_CALLS(CVX_CLIENT_RESOLVE_OPTIONAL)
+#undef CVX_CLIENT_RESOLVE_OPTIONAL
     return nullptr;
 }
 
 // Tries one candidate: a full path (loaded with its own folder searched for
 // its dependencies) or a bare name (the normal search path). Adds a line to
 // `tried` when it is not taken.
-bool try_candidate(const std::wstring& file, bool full_path, ClientApi& api, std::string& tried) {
+bool try_candidate(const std::wstring& file, bool full_path, LoadedClient& client, std::string& tried) {
+    ClientApi& api = client.api;
     const std::string shown = full_path ? narrow(file) : narrow(file) + " on the DLL search path";
     const HMODULE library = full_path ? LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
                                       : LoadLibraryW(file.c_str());
@@ -107,7 +114,8 @@ bool try_candidate(const std::wstring& file, bool full_path, ClientApi& api, std
         api = ClientApi{};
         return false;
     }
-    return true;  // kept loaded for the life of the process
+    client.library = library;  // kept until the plug-in is unloaded
+    return true;
 }
 
 void load(LoadedClient& client) {
@@ -121,12 +129,12 @@ void load(LoadedClient& client) {
     const std::wstring folder = own_folder();
     if (!folder.empty()) {
         for (const wchar_t* name : kCandidates) {
-            if ((taken = try_candidate(folder + name, true, client.api, tried))) break;
+            if ((taken = try_candidate(folder + name, true, client, tried))) break;
         }
     }
     if (!taken) {
         for (const wchar_t* name : kCandidates) {
-            if ((taken = try_candidate(name, false, client.api, tried))) break;
+            if ((taken = try_candidate(name, false, client, tried))) break;
         }
     }
     if (mode_set) SetThreadErrorMode(old_mode, nullptr);
@@ -167,6 +175,12 @@ const ClientApi& client() {
 const char* client_missing() {
     const LoadedClient& c = loaded();
     return c.missing[0] ? c.missing : nullptr;
+}
+
+void release_client() noexcept {
+    if (loaded_client.library && !process_terminating()) FreeLibrary(loaded_client.library);
+    loaded_client.library = nullptr;
+    loaded_client.api = ClientApi{};
 }
 
 bool client_linked() { return false; }

@@ -1,15 +1,16 @@
 // Exports of the database family: the one session of the process, its
-// statements and stored results, administration and information.
+// statements and stored results, administration and information. Each
+// converts its words, makes one call into the session and converts the
+// outcome.
 //
 // While the session is not connected, gated exports return their gate value
 // without calling the client library. Every error raised below an export
 // becomes that export's failure value, a client library that could not be
 // loaded included.
-#include <cstring>
-
 #include "database/session.h"
 #include "exports.h"
 #include "host/export.h"
+#include "host/script_string.h"
 
 using namespace cvx;
 using namespace cvx::database;
@@ -17,17 +18,19 @@ using namespace cvx::database;
 namespace {
 
 // Results of the family.
-constexpr Word kAccepted = kOne;         // connected, statement or command carried out
-constexpr Word kRefused = kZero;         // refused connection, statement or command
-constexpr Word kDone = kZero;            // success of the calls that report it as 0
-constexpr Word kFailed = kMinusOne;      // failure of the calls that report success as 0
+constexpr Word kAccepted = kOne;           // connected, statement or command carried out
+constexpr Word kRefused = kZero;           // refused connection, statement or command
+constexpr Word kDone = kZero;              // success of the calls that report it as 0
+constexpr Word kFailed = kMinusOne;        // failure of the calls that report success as 0
 constexpr Word kNotConnected = kMinusOne;  // counts and seek while not connected
 constexpr Word kCellTooLong = kMinusTwo;   // the cell does not fit the destination
 constexpr Word kNoCell = kZero;            // no result set, column, row or destination
+constexpr Word kNothingPending = kMinusOne;  // poll: no statement is running
+constexpr Word kRunning = kZero;             // poll: still running
 // Ungated direct calls that could not be made (no client library loaded).
 constexpr Word kCallFailed = kOne;  // a status call: the client's non-zero failure status 1
 constexpr Word kNoText = kZero;     // a text call: the null address
-constexpr Word kNoNumber = kZero;   // the protocol version
+constexpr Word kNoNumber = kZero;   // the protocol version, the error number
 
 // Raised for a string argument whose buffer holds no terminator within its
 // capacity; the export then returns its failure value.
@@ -50,51 +53,26 @@ Word count_result(std::uint64_t count) {
     return raw_result(static_cast<std::int32_t>(static_cast<std::uint32_t>(count)));
 }
 
-MYSQL* handle() { return session().handle(); }
-
-// Runs `work`; whatever it raises becomes `failure`.
+// `gate` at once while not connected; otherwise the work, failing as `gate`.
 template <typename Work>
-Word attempt(Word failure, Work&& work) noexcept {
-    try {
-        return work();
-    } catch (...) {
-        return failure;
-    }
-}
-
-// `gate` at once while not connected; otherwise as attempt().
-template <typename Work>
-Word gated(Word gate, Word failure, Work&& work) noexcept {
+Word gated(Word gate, Work&& work) noexcept {
     if (!session().connected()) return gate;
-    return attempt(failure, work);
+    return failing_as(gate, work);
 }
 
 // The address of the client library's text that `call` returns; the null
 // address when the call could not be made.
 template <typename Call>
 Word text_call(Call&& call) noexcept {
-    return attempt(kNoText, [&] { return address_result(call()); });
+    return failing_as(kNoText, [&] { return address_result(call()); });
 }
 
 // A statement made of `prefix` and a script's text: accepted or refused.
 Word statement(std::string_view prefix, Word text_string) noexcept {
-    return gated(kRefused, kRefused, [&] {
+    return gated(kRefused, [&] {
         session().execute(prefix, text(text_string));
         return kAccepted;
     });
-}
-
-// Copies one cell of the current result into `destination` when it fits.
-Word read_cell(Word destination, Word column, Word row) {
-    ScriptString* dest = string_record(destination);
-    StoredResult& result = session().current_result;
-    const std::optional<std::string_view> cell =
-        result.cell(static_cast<std::uint32_t>(whole(row)), result.find_column(text(column)));
-    if (!cell || !dest || !dest->chars) return kNoCell;
-    if (dest->capacity < cell->size() + 1) return kCellTooLong;
-    std::memcpy(dest->chars, cell->data(), cell->size());
-    dest->chars[cell->size()] = '\0';
-    return kAccepted;
 }
 
 }  // namespace
@@ -103,31 +81,31 @@ Word read_cell(Word destination, Word column, Word row) {
 
 // mysql__connect(host, user, password, database): plain connection, port 3306.
 CVX_EXPORT Word mysql__connect(Word host, Word user, Word password, Word database) CVX_NOEXCEPT {
-    return attempt(kRefused, [&] {
+    return failing_as(kRefused, [&] {
         session().connect_plain(text(database), text(host), text(user), text(password));
-        return truth(session().connected());
+        return kAccepted;
     });
 }
 
 // mysql__real__connect(database, host, user, password): full connection.
 CVX_EXPORT Word mysql__real__connect(Word database, Word host, Word user, Word password) CVX_NOEXCEPT {
-    return attempt(kRefused, [&] {
+    return failing_as(kRefused, [&] {
         session().connect_full(text(database), text(host), text(user), text(password));
-        return truth(session().connected());
+        return kAccepted;
     });
 }
 
 CVX_EXPORT Word mysql__connected() CVX_NOEXCEPT { return truth(session().connected()); }
 
 CVX_EXPORT Word mysql__select__db(Word database) CVX_NOEXCEPT {
-    return gated(kRefused, kRefused, [&] {
+    return gated(kRefused, [&] {
         session().select_db(text(database));
         return kAccepted;
     });
 }
 
 CVX_EXPORT Word mysql__close() CVX_NOEXCEPT {
-    return gated(kRefused, kRefused, [] {
+    return gated(kRefused, [] {
         session().close();
         return kAccepted;
     });
@@ -135,19 +113,19 @@ CVX_EXPORT Word mysql__close() CVX_NOEXCEPT {
 
 // mysql__change__user(user, password, database): 0 when reconnected, -1 not.
 CVX_EXPORT Word mysql__change__user(Word user, Word password, Word database) CVX_NOEXCEPT {
-    return gated(kFailed, kFailed, [&] {
+    return gated(kFailed, [&] {
         session().change_user(text(user), text(password), text(database));
-        return session().connected() ? kDone : kFailed;
+        return kDone;
     });
 }
 
 CVX_EXPORT Word mysql__ping() CVX_NOEXCEPT {
-    return attempt(kCallFailed, [] { return scaled(client().ping(handle())); });
+    return failing_as(kCallFailed, [] { return scaled(session().ping()); });
 }
 
 // mysql__purge(): closes the link but leaves the session's flags; 0.
 CVX_EXPORT Word mysql__purge() CVX_NOEXCEPT {
-    return attempt(kDone, [] {
+    return failing_as(kDone, [] {
         session().purge();
         return kDone;
     });
@@ -160,40 +138,74 @@ CVX_EXPORT Word mysql__query(Word text_string) CVX_NOEXCEPT { return statement("
 // mysql__db__query(database, statement): 0 when run, -1 when the database
 // could not be selected (nothing sent) or the statement was refused.
 CVX_EXPORT Word mysql__db__query(Word database, Word text_string) CVX_NOEXCEPT {
-    return gated(kFailed, kFailed, [&] {
-        const char* const name = text(database);
-        const char* const sql = text(text_string);
-        session().select_db(name);
-        session().execute("", sql);
+    return gated(kFailed, [&] {
+        session().execute_in(text(database), text(text_string));
         return kDone;
+    });
+}
+
+// mysql__query__start(statement): 1 when started, 0 when nothing was.
+CVX_EXPORT Word mysql__query__start(Word text_string) CVX_NOEXCEPT {
+    return failing_as(kRefused, [&] {
+        session().start(terminated_text(text_string));
+        return kAccepted;
+    });
+}
+
+// mysql__query__poll(): -1 nothing running, 0 still running, 1 finished.
+CVX_EXPORT Word mysql__query__poll() CVX_NOEXCEPT {
+    return failing_as(kNothingPending, [] {
+        switch (session().poll()) {
+            case Progress::running: return kRunning;
+            case Progress::finished: return kAccepted;
+            case Progress::none: break;
+        }
+        return kNothingPending;
     });
 }
 
 // mysql__result(destination, column, row): 1 copied, -2 too long, 0 no cell.
 CVX_EXPORT Word mysql__result(Word destination, Word column, Word row) CVX_NOEXCEPT {
-    return attempt(kNoCell, [&] { return read_cell(destination, column, row); });
+    return failing_as(kNoCell, [&] {
+        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), text(column));
+        const Destination room = destination_arg(destination);
+        if (!cell || !room.chars) return kNoCell;
+        return put(room, 0, cell->data(), cell->size()) ? kAccepted : kCellTooLong;
+    });
 }
 
-CVX_EXPORT Word mysql__success() CVX_NOEXCEPT { return truth(session().session_connection.succeeded); }
+CVX_EXPORT Word mysql__success() CVX_NOEXCEPT { return truth(session().succeeded()); }
 
 CVX_EXPORT Word mysql__num__rows() CVX_NOEXCEPT {
-    return gated(kNotConnected, kNotConnected, [] { return count_result(session().current_result.row_count()); });
+    return gated(kNotConnected, [] { return count_result(session().row_count()); });
 }
 
 CVX_EXPORT Word mysql__num__fields() CVX_NOEXCEPT {
-    return gated(kNotConnected, kNotConnected, [] { return scaled(session().current_result.column_count()); });
+    return gated(kNotConnected, [] { return scaled(session().column_count()); });
 }
 
 // mysql__data__seek(row): the row number is raw; 0.
 CVX_EXPORT Word mysql__data__seek(Word row) CVX_NOEXCEPT {
-    return gated(kNotConnected, kNotConnected, [&] {
-        session().current_result.seek(raw_unsigned(row));
+    return gated(kNotConnected, [&] {
+        session().seek(raw_unsigned(row));
         return kDone;
     });
 }
 
 CVX_EXPORT Word mysql__affected__rows() CVX_NOEXCEPT {
-    return gated(kNotConnected, kNotConnected, [] { return count_result(client().affected_rows(handle())); });
+    return gated(kNotConnected, [] { return count_result(session().affected_rows()); });
+}
+
+// mysql__real__escape__string(source, destination): the source escaped
+// for a quoted SQL string literal; 1 when written, 0 when refused.
+CVX_EXPORT Word mysql__real__escape__string(Word source, Word destination) CVX_NOEXCEPT {
+    return failing_as(kRefused, [&] {
+        const auto source_text = text_arg(source);
+        const Destination room = destination_arg(destination);
+        if (!source_text || !room.chars) return kRefused;
+        const std::string escaped = session().escaped(*source_text);
+        return put(room, 0, escaped.data(), escaped.size()) ? kAccepted : kRefused;
+    });
 }
 
 // ---- administration and information ------------------------------------------
@@ -204,38 +216,35 @@ CVX_EXPORT Word mysql__drop__db(Word name) CVX_NOEXCEPT { return statement("DROP
 
 // mysql__refresh(options): the raw word is the option bit mask; scaled status.
 CVX_EXPORT Word mysql__refresh(Word options) CVX_NOEXCEPT {
-    return attempt(kCallFailed, [&] { return scaled(client().refresh(handle(), raw_unsigned(options))); });
+    return failing_as(kCallFailed, [&] { return scaled(session().refresh(raw_unsigned(options))); });
 }
 
 CVX_EXPORT Word mysql__reload() CVX_NOEXCEPT {
-    return attempt(kRefused, [] { return truth(client().refresh(handle(), REFRESH_GRANT) == 0); });
+    return failing_as(kRefused, [] { return truth(session().reload()); });
 }
 
 CVX_EXPORT Word mysql__shutdown() CVX_NOEXCEPT {
-    return attempt(kRefused, [] { return truth(client().shutdown(handle(), SHUTDOWN_DEFAULT) == 0); });
+    return failing_as(kRefused, [] { return truth(session().shutdown()); });
 }
 
-CVX_EXPORT Word mysql__get__stat() CVX_NOEXCEPT { return text_call([] { return client().stat(handle()); }); }
+CVX_EXPORT Word mysql__get__stat() CVX_NOEXCEPT { return text_call([] { return session().statistics(); }); }
 
 CVX_EXPORT Word mysql__errno() CVX_NOEXCEPT {
-    return gated(kZero, kZero, [] { return scaled(client().error_number(handle())); });
+    return failing_as(kNoNumber, [] { return scaled(session().error_number()); });
 }
 
 // The last error's text; without a client library, the text that says so
 // and names the libraries tried.
-CVX_EXPORT Word mysql__error() CVX_NOEXCEPT {
-    return text_call([] {
-        const char* missing = client_missing();
-        return missing ? missing : client().error(handle());
-    });
+CVX_EXPORT Word mysql__error() CVX_NOEXCEPT { return text_call([] { return session().error_text(); }); }
+
+CVX_EXPORT Word mysql__get__client__info() CVX_NOEXCEPT { return text_call([] { return session().client_info(); }); }
+
+CVX_EXPORT Word mysql__get__host__info() CVX_NOEXCEPT { return text_call([] { return session().host_info(); }); }
+
+CVX_EXPORT Word mysql__get__server__info() CVX_NOEXCEPT {
+    return text_call([] { return session().server_info(); });
 }
 
-CVX_EXPORT Word mysql__get__client__info() CVX_NOEXCEPT { return text_call([] { return client().client_info(); }); }
-
-CVX_EXPORT Word mysql__get__host__info() CVX_NOEXCEPT { return text_call([] { return client().host_info(handle()); }); }
-
-CVX_EXPORT Word mysql__get__server__info() CVX_NOEXCEPT { return text_call([] { return client().server_info(handle()); }); }
-
 CVX_EXPORT Word mysql__proto__info() CVX_NOEXCEPT {
-    return attempt(kNoNumber, [] { return scaled(client().proto_info(handle())); });
+    return failing_as(kNoNumber, [] { return scaled(session().proto_info()); });
 }

@@ -1,6 +1,12 @@
 #include "database/session.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
+
+#include "database/option_file.h"
+#include "database/socket_wait.h"
+#include "host/module.h"
 
 namespace cvx::database {
 namespace {
@@ -10,234 +16,311 @@ constexpr unsigned kPlainPort = 3306;
 // current directory, on every connection.
 constexpr const char* kOptionFile = "my";
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// The client's numbers for the session's own refusals of a start.
+constexpr unsigned kUnknownError = 2000;       // CR_UNKNOWN_ERROR
+constexpr unsigned kCommandsOutOfSync = 2014;  // CR_COMMANDS_OUT_OF_SYNC
 
 }  // namespace
 
-// ---- connection -------------------------------------------------------------
+// ---- client handle ------------------------------------------------------------
 
-// Built at load where the client library is linked in; where it is loaded
-// at run time, loading it here (inside the system's loader) is not allowed,
-// so the handle waits for the first export that needs it.
-SessionConnection::SessionConnection() {
-    if (client_linked()) init_handle();
+ClientHandle ClientHandle::make() {
+    MYSQL* const mysql = client().init(nullptr);
+    if (!mysql) throw DatabaseError("the client library could not set up a handle");
+    return ClientHandle(mysql);
 }
 
-// The unload closes the handle once and releases what the client library
-// set up for itself on the first mysql_init. A handle that was never set up
-// needs neither (and the client library may never have been loaded).
-SessionConnection::~SessionConnection() {
-    if (!handle) return;
-    client().close(handle);
-    client().library_end();
+ClientHandle& ClientHandle::operator=(ClientHandle&& other) noexcept {
+    if (this != &other) {
+        close();
+        mysql_ = other.release();
+    }
+    return *this;
 }
 
-// In place on the embedded handle (the result is that same handle), or
-// allocated by a library loaded at run time (null when it cannot be).
-void SessionConnection::init_handle() {
-    MYSQL* const place = client_linked() ? &embedded_ : nullptr;
-    MYSQL* const made = client().init(place);
-    handle = place ? place : made;
+void ClientHandle::close() noexcept {
+    if (MYSQL* const mysql = release()) client().close(mysql);  // also frees the handle
 }
 
-MYSQL* SessionConnection::prepared_handle() {
-    if (!handle) init_handle();
-    if (!handle) throw DatabaseError("the client library could not set up a handle");
-    return handle;
-}
+MYSQL* ClientHandle::release() noexcept { return std::exchange(mysql_, nullptr); }
 
-void SessionConnection::close_handle() {
-    if (handle) client().close(handle);  // also frees an allocated handle
-    handle = nullptr;
-    prepared_handle();
-}
+// ---- session: load and unload ---------------------------------------------------
 
-void SessionConnection::check(bool failed) {
-    if (failed && raise_errors) throw DatabaseError(client().error(handle));
-}
-
-// ---- stored result ----------------------------------------------------------
-
-void StoredResult::replace(MYSQL_RES* set) {
-    if (set_) client().free_result(set_);
-    set_ = set;
-    names_.clear();
-    name_starts_.clear();
-    first_letters_.clear();
-    column_count_ = 0;
-    zero_bytes_ = false;
-    for (RecentName& r : recent_) r = RecentName{};
-    next_recent_ = 0;
-    last_hit_ = kRecentNames - 1;
-    // A fresh vector, not "= {}": assigning an empty list keeps the old
-    // capacity, and the index's memory must go with the set.
-    rows_ = std::vector<MYSQL_ROW>();
-    lengths_ = std::vector<std::uint32_t>();
-    indexed_ = false;
-    row_count_ = set_ ? client().num_rows(set_) : 0;
-    if (!set_) return;
-    column_count_ = client().num_fields(set_);
-    for (unsigned i = 0; i < column_count_; ++i) {
-        const MYSQL_FIELD* field = client().fetch_field_direct(set_, i);
-        name_starts_.push_back(names_.size());
-        for (const char* c = field && field->name ? field->name : ""; *c; ++c) names_.push_back(lower(*c));
-        names_.push_back('\0');
-        first_letters_.push_back(names_[name_starts_.back()]);
+// Where the client library is linked in, the handle is made at load; where
+// it is loaded at run time, loading it here (inside the system's loader) is
+// not allowed, so the handle waits for the first export that needs it.
+Session::Session() {
+    if (!client_linked()) return;
+    try {
+        session_connection_ = ClientHandle::make();
+    } catch (const DatabaseError&) {
+        // Made at the first export that needs it.
     }
 }
 
-std::size_t StoredResult::find_column(const char* name) const {
-    // A hit is the same buffer holding the same bytes as when it was looked
-    // up. Scripts read columns in a steady order, so the search starts at
-    // the entry after the last hit.
-    for (std::size_t i = 0; i < kRecentNames; ++i) {
-        const std::size_t slot = (last_hit_ + 1 + i) % kRecentNames;
-        const RecentName& r = recent_[slot];
-        if (r.where == name && std::strcmp(r.text, name) == 0) {
-            last_hit_ = slot;
-            return r.column;
-        }
-    }
-    const std::size_t column = scan_columns(name);
-    const std::size_t length = std::strlen(name);
-    if (length < sizeof recent_[0].text) {
-        last_hit_ = next_recent_;
-        RecentName& r = recent_[next_recent_];
-        next_recent_ = (next_recent_ + 1) % kRecentNames;
-        r.where = name;
-        std::memcpy(r.text, name, length + 1);
-        r.column = column;
-    }
-    return column;
-}
-
-// Names are stored zero-terminated, so the requested name is compared in
-// the same pass that lower-cases it, without measuring it first.
-std::size_t StoredResult::scan_columns(const char* name) const {
-    const char first = lower(name[0]);
-    for (std::size_t i = 0; i < column_count_; ++i) {
-        if (first_letters_[i] != first) continue;
-        const char* stored = names_.data() + name_starts_[i];
-        std::size_t k = 0;
-        while (stored[k] != '\0' && stored[k] == lower(name[k])) ++k;
-        if (stored[k] == '\0' && name[k] == '\0') return i;
-    }
-    return kNoColumn;
-}
-
-// Walks the rows once, keeping each row's cells and their lengths, and
-// noting whether any cell holds a zero byte: when none does, a cell's text
-// is its whole length and reads need not look for one.
-void StoredResult::index_rows() {
-    rows_.reserve(static_cast<std::size_t>(row_count_));
-    lengths_.reserve(static_cast<std::size_t>(row_count_) * column_count_);
-    client().data_seek(set_, 0);
-    for (std::uint64_t i = 0; i < row_count_; ++i) {
-        const MYSQL_ROW cells = client().fetch_row(set_);
-        const unsigned long* lengths = cells ? client().fetch_lengths(set_) : nullptr;
-        if (!lengths) break;
-        rows_.push_back(cells);
-        for (unsigned c = 0; c < column_count_; ++c) {
-            lengths_.push_back(static_cast<std::uint32_t>(lengths[c]));
-            zero_bytes_ = zero_bytes_ || (cells[c] && std::memchr(cells[c], 0, lengths[c]));
-        }
-    }
-    indexed_ = true;
-}
-
-void StoredResult::seek(std::uint64_t row) {
-    if (set_) client().data_seek(set_, row);
-}
-
-std::optional<std::string_view> StoredResult::cell(std::uint64_t row, std::size_t column) {
-    if (!set_ || column >= column_count_ || row >= row_count_) return std::nullopt;
-    if (!indexed_) index_rows();
-    if (row >= rows_.size()) return std::nullopt;
-    const std::size_t r = static_cast<std::size_t>(row);
-    const char* text = rows_[r][column];
-    if (!text) return std::string_view("NULL");
-    const std::size_t length = lengths_[r * column_count_ + column];
-    const void* zero = zero_bytes_ ? std::memchr(text, 0, length) : nullptr;
-    return std::string_view(text, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : length);
-}
-
-// ---- session ----------------------------------------------------------------
-
-// The client library refuses to connect a handle that already holds a link,
-// so every attempt starts from a fresh handle: a link still up is dropped
-// first, and options of an earlier attempt do not pile up.
-void Session::connect(const char* database, const char* host, const char* user, const char* password,
-                      unsigned port, const char* socket, unsigned long flags, bool refusal_clears_flags) {
-    SessionConnection& c = session_connection;
-    client().options(c.handle, MYSQL_READ_DEFAULT_FILE, kOptionFile);
-    if (!client().real_connect(c.handle, host, user, password, database, port, socket, flags)) {
-        if (refusal_clears_flags) c.connected = c.succeeded = false;
-        c.check(true);
+// The unload frees the result, closes the handle once and releases what
+// the client library set up for itself. A process that is exiting makes no
+// client call at all: the client library may already be detached, and the
+// operating system closes the link.
+Session::~Session() {
+    if (process_terminating()) {
+        current_result_.abandon();
+        (void)session_connection_.release();
         return;
     }
-    c.connected = c.succeeded = true;
-    c.last_host = host ? std::optional<std::string>(host) : std::nullopt;
-    if (database && *database) c.check(client().select_db(c.handle, database) != 0);
+    abandon_pending();
+    current_result_ = ResultSet();
+    const bool had_handle = session_connection_.get() != nullptr;
+    session_connection_.close();
+    if (had_handle) client().library_end();
+    release_client();
+}
+
+MYSQL* Session::handle() {
+    if (!session_connection_.get()) {
+        session_connection_ = ClientHandle::make();
+        nonblocking_set_ = false;
+    }
+    return session_connection_.get();
+}
+
+MYSQL* Session::link() {
+    complete_pending();
+    report_.reset();
+    return handle();
+}
+
+void Session::check(bool failed) {
+    if (failed) throw DatabaseError(client().error(handle()));
+}
+
+void Session::refuse(unsigned number, const char* why) {
+    report_ = Report{number, why};
+    throw DatabaseError(why);
+}
+
+// ---- connection -------------------------------------------------------------------
+
+// The new link is made on a handle of its own with the option file's
+// settings and the statement timeouts read from it. When the server refuses
+// it, its error is what the session reports, and the handle goes.
+ClientHandle Session::attempt(const char* database, const char* host, const char* user, const char* password,
+                              unsigned port) {
+    complete_pending();
+    ClientHandle link = ClientHandle::make();
+    MYSQL* const mysql = link.get();
+    client().options(mysql, MYSQL_READ_DEFAULT_FILE, kOptionFile);
+    const StatementTimeouts timeouts = statement_timeouts_of_file(kOptionFile);
+    if (timeouts.read) client().options(mysql, MYSQL_OPT_READ_TIMEOUT, &timeouts.read);
+    if (timeouts.write) client().options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &timeouts.write);
+    if (!client().real_connect(mysql, host, user, password, database, port, nullptr, 0)) {
+        report_ = Report{client().error_number(mysql), client().error(mysql)};
+        throw DatabaseError(report_->text);
+    }
+    return link;
+}
+
+// The accepted link replaces the session's (the old one closed once); a
+// named database is selected once more.
+void Session::adopt(ClientHandle link, const char* host, const char* database) {
+    report_.reset();
+    session_connection_ = std::move(link);
+    nonblocking_set_ = false;
+    connected_ = succeeded_ = true;
+    last_host_ = host ? std::optional<std::string>(host) : std::nullopt;
+    if (database && *database) check(client().select_db(handle(), database) != 0);
 }
 
 void Session::connect_plain(const char* database, const char* host, const char* user, const char* password) {
-    session_connection.close_handle();
-    connect(database, host, user, password, kPlainPort, nullptr, 0, false);
+    adopt(attempt(database, host, user, password, kPlainPort), host, database);
 }
 
 void Session::connect_full(const char* database, const char* host, const char* user, const char* password) {
-    SessionConnection& c = session_connection;
-    const ConnectSettings& s = connect_settings;
-    c.close_handle();
-    if (s.compress) client().options(c.handle, MYSQL_OPT_COMPRESS, nullptr);
-    const unsigned timeout = s.connect_timeout;
-    client().options(c.handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-    connect(database, host, user, password, s.port, s.unix_socket, s.client_flag, true);
+    ClientHandle link;
+    try {
+        link = attempt(database, host, user, password, 0);
+    } catch (const DatabaseError&) {
+        if (!connected_) succeeded_ = false;
+        throw;
+    }
+    adopt(std::move(link), host, database);
 }
 
 void Session::change_user(const char* user, const char* password, const char* database) {
-    session_connection.close_handle();
-    // Copied: connecting replaces the remembered host.
-    const std::optional<std::string> host =
-        connect_settings.change_user_host ? std::optional<std::string>(connect_settings.change_user_host)
-                                          : session_connection.last_host;
-    connect(database, host ? host->c_str() : nullptr, user, password, kPlainPort, nullptr, 0, false);
+    // Copied: adopting the new link replaces the remembered host.
+    const std::optional<std::string> host = last_host_;
+    const char* const h = host ? host->c_str() : nullptr;
+    adopt(attempt(database, h, user, password, kPlainPort), h, database);
 }
 
-void Session::select_db(const char* database) {
-    session_connection.check(client().select_db(handle(), database) != 0);
-}
+void Session::select_db(const char* database) { check(client().select_db(link(), database) != 0); }
 
 void Session::close() {
-    session_connection.close_handle();
-    session_connection.connected = false;
+    purge();
+    connected_ = false;
 }
 
-void Session::purge() { session_connection.close_handle(); }
+// The next call that needs a handle makes a fresh one, so no call ever
+// reaches a closed handle.
+void Session::purge() {
+    abandon_pending();
+    report_.reset();
+    session_connection_.close();
+}
+
+int Session::ping() { return client().ping(link()); }
+
+// ---- statements -------------------------------------------------------------------
 
 void Session::execute(std::string_view prefix, const char* statement) {
-    session_query.clear();
-    session_query << prefix << statement;
-    run_statement();
+    MYSQL* const mysql = link();
+    statement_.assign(prefix).append(statement);
+    succeeded_ = false;
+    const int status = client().query(mysql, statement_.c_str());
+    check(!take_outcome(status, status == 0 ? client().store_result(mysql) : nullptr));
 }
 
-void Session::run_statement() {
-    SessionConnection& c = session_connection;
-    c.succeeded = false;
-    const int status = client().query(c.handle, session_query.text());
-    session_query.clear();
-    c.succeeded = status == 0;
-    c.check(status != 0);
-    MYSQL_RES* const set = client().store_result(c.handle);
-    // No set and an error: the rows broke off on the way (the link went down
-    // in the middle of them). That is a refused statement, so the earlier
-    // result stays the current one.
-    if (!set && client().error_number(c.handle) != 0) {
-        c.succeeded = false;
-        c.check(true);
-        return;
+void Session::execute_in(const char* database, const char* statement) {
+    select_db(database);
+    execute("", statement);
+}
+
+// A set that did not arrive while the handle reports an error means the
+// rows broke off on the way (the link went down in the middle of them):
+// that is a refused statement, so the earlier result stays current.
+bool Session::take_outcome(int status, MYSQL_RES* set) {
+    succeeded_ = status == 0 && (set != nullptr || client().error_number(handle()) == 0);
+    if (succeeded_) current_result_ = ResultSet(set);
+    return succeeded_;
+}
+
+std::uint64_t Session::affected_rows() { return client().affected_rows(link()); }
+
+// ---- statements that run while the script goes on ----------------------------------
+
+void Session::start(const char* statement) {
+    if (pending_) refuse(kCommandsOutOfSync, "A statement is still running: poll it until it has finished.");
+    if (!connected_) refuse(kUnknownError, "Not connected.");
+    if (!statement) refuse(kUnknownError, "No statement: the string is missing or has no terminator.");
+    if (!client().nonblocking()) refuse(kUnknownError, "The client library cannot run a statement without waiting.");
+    MYSQL* const mysql = handle();
+    if (!nonblocking_set_) {
+        if (client().options(mysql, MYSQL_OPT_NONBLOCK, nullptr) != 0) {
+            refuse(kUnknownError, "The client library cannot run a statement without waiting.");
+        }
+        nonblocking_set_ = true;
     }
-    current_result.replace(set);
+    // Until it finishes, the error exports report the last call that did.
+    report_ = Report{client().error_number(mysql), client().error(mysql)};
+    Pending& p = pending_.emplace();
+    p.text = statement;
+    p.waiting = client().query_start(&p.query_status, mysql, p.text.data(), p.text.size());
+    if (p.waiting & MYSQL_WAIT_TIMEOUT) {
+        p.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(client().timeout_ms(mysql));
+    }
+}
+
+Progress Session::poll() {
+    if (!pending_) return Progress::none;
+    if (!advance(false)) return Progress::running;
+    finish_pending();
+    return Progress::finished;
+}
+
+// Continues the running statement with the events that have happened;
+// true once it has finished. Without `wait` it only looks at the socket.
+bool Session::advance(bool wait) {
+    Pending& p = *pending_;
+    MYSQL* const mysql = session_connection_.get();
+    for (;;) {
+        if (p.waiting == 0) {
+            if (p.stage == Pending::Stage::store || p.query_status != 0) return true;
+            p.stage = Pending::Stage::store;
+            p.waiting = client().store_start(&p.set, mysql);
+        } else {
+            const int events = ready_events(wait);
+            if (events == 0) return false;
+            p.waiting = p.stage == Pending::Stage::query ? client().query_cont(&p.query_status, mysql, events)
+                                                         : client().store_cont(&p.set, mysql, events);
+        }
+        p.deadline.reset();
+        if (p.waiting & MYSQL_WAIT_TIMEOUT) {
+            p.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(client().timeout_ms(mysql));
+        }
+    }
+}
+
+// The events the client waits for that have happened; a passed deadline
+// is the timeout event. Waiting, it sleeps on the socket until one comes.
+int Session::ready_events(bool wait) {
+    const Pending& p = *pending_;
+    const auto now = std::chrono::steady_clock::now();
+    int limit_ms = wait ? -1 : 0;
+    if (p.deadline) {
+        if (now >= *p.deadline) return MYSQL_WAIT_TIMEOUT;
+        if (wait) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*p.deadline - now).count();
+            limit_ms = static_cast<int>(std::min<long long>(left, 60'000));
+        }
+    }
+    const int events = socket_events(client().socket(session_connection_.get()), p.waiting, limit_ms);
+    if (events == 0 && p.deadline && std::chrono::steady_clock::now() >= *p.deadline) return MYSQL_WAIT_TIMEOUT;
+    return events;
+}
+
+void Session::finish_pending() {
+    const Pending p = std::move(*pending_);
+    pending_.reset();
+    report_.reset();
+    take_outcome(p.query_status, p.set);
+}
+
+void Session::complete_pending() {
+    if (!pending_) return;
+    while (!advance(true)) {
+    }
+    finish_pending();
+}
+
+// A statement given up counts as refused; the link is closed right after.
+void Session::abandon_pending() {
+    if (!pending_) return;
+    pending_.reset();
+    succeeded_ = false;
+}
+
+// ---- administration and information -------------------------------------------------
+
+int Session::refresh(unsigned options) { return client().refresh(link(), options); }
+
+bool Session::reload() { return client().refresh(link(), REFRESH_GRANT) == 0; }
+
+bool Session::shutdown() { return client().shutdown(link(), SHUTDOWN_DEFAULT) == 0; }
+
+const char* Session::statistics() { return client().stat(link()); }
+
+unsigned Session::error_number() { return report_ ? report_->number : client().error_number(handle()); }
+
+const char* Session::error_text() {
+    if (const char* missing = client_missing()) return missing;
+    return report_ ? report_->text.c_str() : client().error(handle());
+}
+
+const char* Session::client_info() { return client().client_info(); }
+
+const char* Session::host_info() { return client().host_info(link()); }
+
+const char* Session::server_info() { return client().server_info(link()); }
+
+unsigned Session::proto_info() { return client().proto_info(link()); }
+
+std::string Session::escaped(std::string_view text) {
+    complete_pending();
+    std::string out(text.size() * 2 + 1, '\0');
+    const unsigned long length = client().escape(handle(), out.data(), text.data(), text.size());
+    if (length == static_cast<unsigned long>(-1)) throw DatabaseError("the text cannot be escaped");
+    out.resize(length);
+    return out;
 }
 
 // Built by the runtime's start-up when the library is loaded, before any

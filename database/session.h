@@ -1,20 +1,21 @@
-// The process-wide database session: one connection to a server, the text
-// of the statement being composed, the stored result of the last statement
-// that returned one, and the fixed connection settings.
+// The process-wide database session: one link to a server, the stored
+// result of the last statement that returned one, the session's two flags,
+// and at most one statement running without the script waiting for it.
 //
-// Failed client calls raise DatabaseError; the exports turn it into their
-// failure values. Nothing here logs or prints.
+// Every operation the database exports need is one call here; the exports
+// only convert words. Failed client calls raise DatabaseError, which the
+// exports turn into their failure values. Nothing here logs or prints.
 #pragma once
 
-#include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "database/client_api.h"
+#include "database/result_set.h"
 
 namespace cvx::database {
 
@@ -25,171 +26,156 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The connection: the client handle and the session's flags.
-struct SessionConnection {
-    // Failed client calls raise DatabaseError. Always on.
-    bool raise_errors = true;
-    // The one client handle; every call is made on it. Where the client
-    // library is linked in it is the embedded one, initialised in place at
-    // load. Where the library is loaded at run time it is null until an
-    // export first needs it, and then that library allocates it, so its size
-    // is the loaded library's own.
-    MYSQL* handle = nullptr;
-    // A connection attempt established a link (cleared by a close and by a
-    // refused full connection).
-    bool connected = false;
-    // Outcome of the last connection attempt or statement.
-    bool succeeded = false;
-    // Host of the last link that was established (none before the first).
-    std::optional<std::string> last_host;
-
-    SessionConnection();
-    ~SessionConnection();
-    SessionConnection(const SessionConnection&) = delete;
-    SessionConnection& operator=(const SessionConnection&) = delete;
-
-    // The handle, set up first when it is not yet (raises DatabaseError or
-    // ClientMissing when it cannot be).
-    MYSQL* prepared_handle();
-    // Closes the link (if any) and initialises the handle again, so the
-    // handle is never used after it was closed.
-    void close_handle();
-    // Raises DatabaseError with the handle's message when `status` is a
-    // failure.
-    void check(bool failed);
-
-private:
-    void init_handle();
-
-    MYSQL embedded_{};
-};
-
-// The statement being composed; empty between exports.
-class SessionQuery {
+// One client handle, allocated by the client library (so its size is always
+// the loaded library's own) and closed exactly once.
+class ClientHandle {
 public:
-    SessionQuery& operator<<(std::string_view part) {
-        text_.append(part);
-        return *this;
-    }
-    const char* text() const { return text_.c_str(); }
-    void clear() { text_.clear(); }  // keeps the buffer for the next statement
+    ClientHandle() = default;
+    // A fresh handle; raises DatabaseError when the client cannot make one.
+    static ClientHandle make();
+
+    ~ClientHandle() { close(); }
+    ClientHandle(ClientHandle&& other) noexcept : mysql_(other.release()) {}
+    ClientHandle& operator=(ClientHandle&& other) noexcept;
+
+    MYSQL* get() const { return mysql_; }
+    // Closes the link, if any, and frees the handle.
+    void close() noexcept;
+    // Gives the handle up without a client call (the process is exiting).
+    MYSQL* release() noexcept;
 
 private:
-    std::string text_;
+    explicit ClientHandle(MYSQL* mysql) : mysql_(mysql) {}
+    MYSQL* mysql_ = nullptr;
 };
 
-// A stored result set, or none. Column names are lower-cased once when the
-// set arrives; rows are indexed once, on first read, so reaching any row
-// costs the same wherever it stands.
-class StoredResult {
-public:
-    static constexpr std::size_t kNoColumn = static_cast<std::size_t>(-1);
-
-    StoredResult() = default;
-    ~StoredResult() { replace(nullptr); }
-    StoredResult(const StoredResult&) = delete;
-    StoredResult& operator=(const StoredResult&) = delete;
-
-    // Frees the set held (if any) and takes `set` (null for none).
-    void replace(MYSQL_RES* set);
-
-    bool holds() const { return set_ != nullptr; }
-    std::uint64_t row_count() const { return row_count_; }
-    unsigned column_count() const { return column_count_; }
-
-    // The first column whose lower-cased name equals `name` with A-Z
-    // lower-cased; kNoColumn when none does.
-    std::size_t find_column(const char* name) const;
-
-    // Positions the set's row cursor on `row` (past the end: no current row).
-    // Reading cells does not use the cursor.
-    void seek(std::uint64_t row);
-
-    // The text of one cell up to its first zero byte ("NULL" for SQL NULL);
-    // nothing when there is no such row or column.
-    std::optional<std::string_view> cell(std::uint64_t row, std::size_t column);
-
-private:
-    void index_rows();
-
-    MYSQL_RES* set_ = nullptr;
-    std::uint64_t row_count_ = 0;
-    unsigned column_count_ = 0;
-    std::string names_;                     // lower-cased names, each zero-terminated
-    std::vector<std::size_t> name_starts_;  // where each name starts in names_
-    std::string first_letters_;             // each name's first byte, for a quick scan
-
-    // Names looked up lately, as the script wrote them: a script reads the
-    // same few columns through the same strings again and again, and a hit
-    // costs one short comparison instead of a scan of every column. A name
-    // that matches no column is remembered too (as kNoColumn).
-    struct RecentName {
-        const char* where = nullptr;  // the script's buffer
-        char text[24] = {};           // its bytes at the time, terminator included
-        std::size_t column = 0;
-    };
-    static constexpr std::size_t kRecentNames = 8;
-    mutable RecentName recent_[kRecentNames];
-    mutable std::size_t next_recent_ = 0;
-    mutable std::size_t last_hit_ = kRecentNames - 1;
-    std::size_t scan_columns(const char* name) const;
-
-    // Once indexed: every row's cells (they stay in place while the set is
-    // held) and every cell's length, row after row, so reading any cell is
-    // two array lookups wherever its row stands.
-    std::vector<MYSQL_ROW> rows_;
-    std::vector<std::uint32_t> lengths_;
-    bool indexed_ = false;
-    bool zero_bytes_ = false;  // some cell holds a zero byte (known once indexed)
-};
-
-// Fixed connection settings of the full connection routine.
-struct ConnectSettings {
-    std::uint32_t port = 0;             // 0: the client library's default
-    std::uint8_t compress = 0;
-    std::uint32_t connect_timeout = 0;  // seconds; 0: none of the client's own
-    std::uint32_t client_flag = 0;
-    const char* unix_socket = nullptr;  // none: the client's default socket
-    // Host for the reconnection of a change of user; none: the host of the
-    // last link that was established.
-    const char* change_user_host = nullptr;
-};
+// Where a statement started without waiting stands.
+enum class Progress { none, running, finished };
 
 class Session {
 public:
-    // Built in this order at load and torn down in reverse at unload: the
-    // result is freed, then the statement buffer, then the handle closed.
-    SessionConnection session_connection;
-    SessionQuery session_query;
-    StoredResult current_result;
-    const ConnectSettings connect_settings{};
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
-    bool connected() const { return session_connection.connected; }
-    MYSQL* handle() { return session_connection.prepared_handle(); }
+    // A connection attempt established a link (cleared by close()).
+    bool connected() const { return connected_; }
+    // Outcome of the last connection attempt or statement.
+    bool succeeded() const { return succeeded_; }
 
-    // Option file "my", port 3306, then the repeated selection of a
-    // non-empty database. A refusal leaves both flags as they were.
+    // ---- connection ------------------------------------------------------
+    // Every attempt connects a handle of its own, which replaces the
+    // session's link (closing the old one) only when the server accepts it.
+    // A refused attempt raises and leaves the link, the flags and the
+    // result as they were; the error exports then report the refusal.
+    //
+    // Plain: option file "my", port 3306, then the named database selected
+    // once more.
     void connect_plain(const char* database, const char* host, const char* user, const char* password);
-    // Compression and timeout from the settings, option file "my", the
-    // settings' port, socket and flags. A refusal clears both flags.
+    // Full: option file "my", the client's default port and socket. A
+    // refusal while no link is up also clears `succeeded`.
     void connect_full(const char* database, const char* host, const char* user, const char* password);
-    // Closes the link and connects again as another user.
+    // A plain connection as another user to the host of the last link that
+    // was established.
     void change_user(const char* user, const char* password, const char* database);
     void select_db(const char* database);
-    // Closes the link; `connected` is cleared only by close(), not purge().
+    // Both close the link; only close() clears `connected`. Neither waits
+    // for a statement that is still running: it counts as refused.
     void close();
     void purge();
+    int ping();
 
-    // Composes `prefix` followed by `statement`, runs it and stores its
-    // result set. A refused statement raises and leaves the result as it was.
+    // ---- statements --------------------------------------------------------
+    // Runs `prefix` followed by `statement` and stores its result set. A
+    // refused statement raises and leaves the result as it was.
     void execute(std::string_view prefix, const char* statement);
+    // Selects the database, then runs the statement; nothing is sent when
+    // the database cannot be selected.
+    void execute_in(const char* database, const char* statement);
+
+    // Starts a statement and returns without waiting for the server; raises
+    // (with the reason reported by the error exports) when nothing was
+    // started: not connected, no statement (null), one already running, or
+    // a client library without the non-blocking calls.
+    void start(const char* statement);
+    // Does the work that is ready for the running statement, never waiting
+    // for the network. When it has finished, its outcome takes effect as if
+    // execute() had run it.
+    Progress poll();
+
+    // ---- stored result (these never wait for a running statement) ----------
+    std::uint64_t row_count() const { return current_result_.row_count(); }
+    unsigned column_count() const { return current_result_.column_count(); }
+    void seek(std::uint64_t row) { current_result_.seek(row); }
+    std::optional<std::string_view> cell(std::uint64_t row, const char* column) {
+        return current_result_.cell(row, column);
+    }
+    std::uint64_t affected_rows();
+
+    // ---- administration and information ------------------------------------
+    int refresh(unsigned options);
+    bool reload();
+    bool shutdown();
+    const char* statistics();
+    // The last finished call's error: a refused connection attempt or start
+    // included; 0 and the empty text when it succeeded.
+    unsigned error_number();
+    const char* error_text();
+    const char* client_info();
+    const char* host_info();
+    const char* server_info();
+    unsigned proto_info();
+
+    // `text` escaped for a quoted SQL string literal, in the link's
+    // character set (or the client's default while not connected).
+    std::string escaped(std::string_view text);
 
 private:
-    void run_statement();
-    // Opens the link on a handle prepared by the caller; on success sets
-    // both flags and selects a non-empty database once more.
-    void connect(const char* database, const char* host, const char* user, const char* password,
-                 unsigned port, const char* socket, unsigned long flags, bool refusal_clears_flags);
+    // An error the session reports instead of the handle's own.
+    struct Report {
+        unsigned number = 0;
+        std::string text;
+    };
+    struct Pending {
+        enum class Stage { query, store } stage = Stage::query;
+        std::string text;
+        int waiting = 0;  // the client's MYSQL_WAIT_* events; 0 when the stage is done
+        std::optional<std::chrono::steady_clock::time_point> deadline;
+        int query_status = 0;
+        MYSQL_RES* set = nullptr;
+    };
+
+    // The handle, made first when there is none.
+    MYSQL* handle();
+    // The handle for a client call: a running statement completed first,
+    // and the handle's own error reported from then on.
+    MYSQL* link();
+    void check(bool failed);
+    [[noreturn]] void refuse(unsigned number, const char* why);
+
+    ClientHandle attempt(const char* database, const char* host, const char* user, const char* password,
+                         unsigned port);
+    void adopt(ClientHandle link, const char* host, const char* database);
+    // Takes a statement's outcome: true (the new result current) when the
+    // server accepted it and its rows all arrived.
+    bool take_outcome(int status, MYSQL_RES* set);
+
+    bool advance(bool wait);
+    int ready_events(bool wait);
+    void finish_pending();
+    void complete_pending();
+    void abandon_pending();
+
+    ClientHandle session_connection_;
+    ResultSet current_result_;
+    bool connected_ = false;
+    bool succeeded_ = false;
+    std::optional<std::string> last_host_;  // of the last link established
+    std::string statement_;                 // the statement being sent
+    std::optional<Report> report_;
+    std::optional<Pending> pending_;
+    bool nonblocking_set_ = false;  // the handle accepts non-blocking calls
 };
 
 // The process-wide session, built at load.

@@ -1,10 +1,18 @@
 // Module entry. The loader calls it on attach and detach; it accepts every
-// notification and does nothing else. Process-wide objects (the database
-// session) are ordinary static objects: the runtime builds them at load,
-// before any export can run, and destroys them at unload in reverse order.
+// notification and does nothing else but note a detach that is part of the
+// process's exit. Process-wide objects (the database session) are ordinary
+// static objects: the runtime builds them at load, before any export can
+// run, and destroys them at unload in reverse order.
 #if defined(_WIN32)
 #include <windows.h>
 
+#include "host/module.h"
+
+// On a detach, `reserved` is non-null when the process is exiting. The
+// runtime calls this before it destroys the library's static objects.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) cvx::process_exiting = true;
+    return TRUE;
+}
 #endif

@@ -6,6 +6,8 @@
 //   number NAME [VALUE]                     32-bit storage holding a script number
 //   storage NAME SIZE                       zeroed caller storage of SIZE bytes
 //   EXPORT(ARG, ...) [=> EXPECTED]          call an export, print its result
+//   repeat EXPORT(ARG, ...) until EXPECTED  call it once a frame (1/60 s) until it
+//                                           returns EXPECTED (at most 30 s)
 //   check NAME "text" | check NAME VALUE    fail unless the variable holds this
 //   print NAME                              print a variable
 //
@@ -36,7 +38,7 @@ struct Arg {
 };
 
 struct Statement {
-    enum Kind { DeclString, DeclNumber, DeclStorage, Call, Check, Print } kind = Call;
+    enum Kind { DeclString, DeclNumber, DeclStorage, Call, Repeat, Check, Print } kind = Call;
     int line = 0;
     std::string source;       // the line as written, for messages
     std::string name;         // variable or export name

@@ -178,6 +178,13 @@ public:
                                      (kind == VarKind::String ? "text" : "number"));
                 }
             }
+        } else if (word == "repeat") {
+            call(in, st, in.identifier());
+            if (st.has_expect) throw ParseError("repeat takes 'until', not '=>'");
+            st.kind = Statement::Repeat;
+            in.expect("until");
+            st.has_expect = true;
+            st.expect = value(in);
         } else {
             call(in, st, word);
         }

@@ -1,10 +1,12 @@
 #include "tools/script_runner.h"
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 
 #include "tools/export_table.h"
 #include "tools/fake_engine.h"
@@ -45,7 +47,8 @@ public:
                 if (got != want) return fail(st, "check failed: " + st.name + " is " + got + ", expected " + want);
                 return true;
             }
-            case Statement::Call: return call(st);
+            case Statement::Call: return call(st, true);
+            case Statement::Repeat: return repeat(st);
         }
         return true;
     }
@@ -73,7 +76,28 @@ private:
         return false;
     }
 
-    bool call(const Statement& st) {
+    // Once a frame, as a game's script polls, until the expected result.
+    bool repeat(const Statement& st) {
+        constexpr auto frame = std::chrono::microseconds(16'667);
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const char kind = find_export(st.name)->result;
+        for (int calls = 1;; ++calls) {
+            if (!call(st, false)) return false;
+            if (matches(last_, st.expect)) {
+                out_ << st.source << "  ->  " << show(last_, kind) << " after " << calls << " call"
+                     << (calls == 1 ? "" : "s") << ", one a frame\n";
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > give_up) {
+                return fail(st, "still " + show(last_, kind) + " after 30 s");
+            }
+            std::this_thread::sleep_for(frame);
+        }
+    }
+
+    // Calls the export; `shown` prints the call, its result and the strings
+    // it changed. The result is kept in last_.
+    bool call(const Statement& st, bool shown) {
         const ExportInfo* info = find_export(st.name);
         const AnyExport fn = library_.symbol(st.name.c_str());
         if (!fn) return fail(st, "the library has no export '" + st.name + "'");
@@ -105,7 +129,8 @@ private:
         const int lookups_before = fake_engine().name_lookups;
         const Word result = call_export(fn, words, static_cast<int>(st.args.size()));
         const Value got = result_value(info->result, result);
-        out_ << st.source << "  ->  " << show(got, info->result) << "\n";
+        last_ = got;
+        if (shown) out_ << st.source << "  ->  " << show(got, info->result) << "\n";
         if (fake_engine().name_lookups != lookups_before) {
             out_ << "    engine: " << fake_engine().name_lookups - lookups_before << " names looked up\n";
         }
@@ -113,14 +138,14 @@ private:
         for (const auto& [name, old] : before) {
             StringVar& v = *strings_.at(name);
             if (!v.intact()) return fail(st, st.name + " wrote outside the string '" + name + "'");
-            if (old != v.bytes()) {
+            if (shown && old != v.bytes()) {
                 out_ << "    " << name << " = " << quote(v.text()) << "\n";
             }
         }
         for (const auto& [name, block] : storage_) {
             if (!block->intact()) return fail(st, st.name + " wrote outside the storage '" + name + "'");
         }
-        if (st.has_expect && !matches(got, st.expect)) {
+        if (st.kind == Statement::Call && st.has_expect && !matches(got, st.expect)) {
             return fail(st, "expected " + show(st.expect, info->result) + ", got " + show(got, info->result));
         }
         return true;
@@ -164,6 +189,7 @@ private:
     std::ostream& err_;
     std::map<std::string, std::unique_ptr<StringVar>> strings_;
     std::map<std::string, std::unique_ptr<Guarded>> storage_;
+    Value last_;  // the last call's result
 };
 
 }  // namespace

@@ -27,8 +27,10 @@ TEST_F(PrivateServerTest, AServerThatGoesAwayMakesEveryExportFailCleanly) {
     EXPECT_EQ(call("mysql__connect", host, user, password, empty), 0);
     // What was stored before stays readable.
     EXPECT_EQ(cell("w", 0), "before");
+    // A refused attempt keeps the session as it was, dead link included.
     EXPECT_EQ(call("mysql__real__connect", empty, host, user, password), 0);
-    EXPECT_EQ(call("mysql__connected"), 0);
+    EXPECT_EQ(call("mysql__connected"), num(1));
+    EXPECT_NE(call("mysql__errno"), 0);
 
     ASSERT_TRUE(server.start());
     EXPECT_EQ(call("mysql__connect", host, user, password, empty), num(1));
@@ -50,7 +52,8 @@ TEST_F(PrivateServerTest, ShutdownStopsTheServerAndLeavesTheSessionConnected) {
     EXPECT_EQ(query("SELECT 1"), 0);
     EXPECT_NE(call("mysql__ping"), 0);
     EXPECT_EQ(call("mysql__real__connect", db, host, user, password), 0);
-    EXPECT_EQ(call("mysql__connected"), 0);
+    EXPECT_EQ(call("mysql__connected"), num(1));
+    EXPECT_EQ(call("mysql__close"), num(1));
 }
 
 }  // namespace

@@ -37,12 +37,15 @@ TEST_F(Session, RightAfterLoadGatedExportsAnswerWithoutTheServer) {
     EXPECT_EQ(call("mysql__connected"), 0);
 }
 
-TEST_F(Session, ARefusedFirstConnectionLeavesItsMessageInTheUngatedErrorText) {
+TEST_F(Session, ARefusedFirstConnectionIsReportedByBothErrorExports) {
     GuardedString host = str(kHost), user = str(kUser), wrong = str("wrong"), db = str("");
     EXPECT_EQ(call("mysql__connect", host, user, wrong, db), 0);
     EXPECT_EQ(call("mysql__connected"), 0);
-    EXPECT_EQ(call("mysql__errno"), 0);  // gated
+    EXPECT_EQ(call("mysql__errno"), num(1045));  // not gated: the refusal's number
     EXPECT_NE(text_at(call("mysql__error")).find("Access denied"), std::string::npos);
+    EXPECT_EQ(call("mysql__real__connect", db, host, user, wrong), 0);
+    EXPECT_EQ(call("mysql__errno"), num(1045));
+    EXPECT_EQ(call("mysql__success"), 0);
 
     EXPECT_EQ(connect(), num(1));
     EXPECT_EQ(call("mysql__success"), num(1));
@@ -50,33 +53,47 @@ TEST_F(Session, ARefusedFirstConnectionLeavesItsMessageInTheUngatedErrorText) {
     EXPECT_EQ(call("mysql__errno"), 0);
     EXPECT_EQ(query("SELECT nonsense FROM"), 0);
     EXPECT_EQ(call("mysql__errno"), num(1064));
+    EXPECT_EQ(call("mysql__close"), num(1));
+    EXPECT_EQ(call("mysql__errno"), 0);
 }
 
-TEST_F(Session, PlainRefusalKeepsTheFlagsFullRefusalClearsThem) {
+// The session's link is only ever replaced by a link the server accepted:
+// a refused attempt of either routine, or of a change of user, leaves the
+// link, its database, the flags and the stored result as they were.
+TEST_F(Session, ARefusedAttemptKeepsTheWorkingLink) {
     GuardedString host = str(kHost), user = str(kUser), password = str(kPassword), wrong = str("wrong"),
-                  db = str("");
+                  db = str(""), other_db = str("cvx_kept");
     ASSERT_EQ(connect(), num(1));
-    // A refused plain attempt while connected: still reported connected.
+    ASSERT_EQ(query("CREATE DATABASE IF NOT EXISTS cvx_kept"), num(1));
+    ASSERT_EQ(call("mysql__select__db", other_db), num(1));
+    ASSERT_EQ(query("SELECT CONNECTION_ID() AS id"), num(1));
+    const std::string id = cell("id", 0);
+
+    const auto same_session = [&](const char* what) {
+        EXPECT_EQ(call("mysql__connected"), num(1)) << what;
+        EXPECT_EQ(call("mysql__success"), num(1)) << what;
+        EXPECT_EQ(call("mysql__errno"), num(1045)) << what;
+        EXPECT_NE(text_at(call("mysql__error")).find("Access denied"), std::string::npos) << what;
+        EXPECT_EQ(cell("id", 0), id) << what;  // the stored result
+        ASSERT_EQ(query("SELECT CONNECTION_ID() AS id, DATABASE() AS d"), num(1)) << what;
+        EXPECT_EQ(cell("id", 0), id) << what;
+        EXPECT_EQ(cell("d", 0), "cvx_kept") << what;
+        ASSERT_EQ(query("SELECT CONNECTION_ID() AS id"), num(1));
+    };
     EXPECT_EQ(call("mysql__connect", host, user, wrong, db), 0);
-    EXPECT_EQ(call("mysql__connected"), num(1));
-    EXPECT_EQ(call("mysql__success"), num(1));
-    // ... but the old link was dropped before the attempt.
-    EXPECT_EQ(query("SELECT 1"), 0);
-
-    // A second plain connection while connected gets the server's answer.
-    ASSERT_EQ(connect(), num(1));
-    EXPECT_EQ(connect(), num(1));
-    EXPECT_EQ(query("SELECT 1"), num(1));
-
-    EXPECT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
-    EXPECT_EQ(query("SELECT 1"), num(1));
+    same_session("plain");
     EXPECT_EQ(call("mysql__real__connect", db, host, user, wrong), 0);
-    EXPECT_EQ(call("mysql__connected"), 0);
-    EXPECT_EQ(call("mysql__success"), 0);
-    EXPECT_EQ(query("SELECT 1"), 0);
-    // Nothing is left behind that blocks the next connection.
+    same_session("full");
+    EXPECT_EQ(call("mysql__change__user", user, wrong, db), num(-1));
+    same_session("change of user");
+
+    // An accepted attempt replaces the link, and the old one is closed.
+    EXPECT_EQ(connect(), num(1));
+    ASSERT_EQ(query("SELECT CONNECTION_ID() AS id"), num(1));
+    EXPECT_NE(cell("id", 0), id);
+    EXPECT_EQ(outside_query("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + id), "0\n");
     EXPECT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
-    EXPECT_EQ(query("SELECT 1"), num(1));
+    EXPECT_EQ(query("DROP DATABASE cvx_kept"), num(1));
 }
 
 TEST_F(Session, ConnectingWithADatabaseSelectsIt) {
@@ -88,7 +105,7 @@ TEST_F(Session, ConnectingWithADatabaseSelectsIt) {
 
     GuardedString missing = str("cvx_missing"), host = str(kHost), user = str(kUser), password = str(kPassword);
     EXPECT_EQ(call("mysql__real__connect", missing, host, user, password), 0);
-    EXPECT_EQ(call("mysql__connected"), 0);
+    EXPECT_EQ(call("mysql__errno"), num(1049));  // unknown database
 
     GuardedString db = str("cvx_session");
     EXPECT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
@@ -149,10 +166,11 @@ TEST_F(Session, ChangeOfUserReconnectsToTheLastHost) {
     EXPECT_EQ(cell("d", 0), "cvx_change");
     EXPECT_NE(text_at(call("mysql__get__host__info")).find("127.0.0.1"), std::string::npos);
 
-    // Refused: the old link is gone, the session still counts as connected.
+    // Refused: the other user's session goes on.
     EXPECT_EQ(call("mysql__change__user", other, wrong, db), num(-1));
-    EXPECT_EQ(call("mysql__connected"), num(1));
-    EXPECT_EQ(query("SELECT 1"), 0);
+    EXPECT_EQ(call("mysql__errno"), num(1045));
+    ASSERT_EQ(query("SELECT CURRENT_USER() AS u"), num(1));
+    EXPECT_EQ(cell("u", 0), "cvx_other@127.0.0.1");
 
     ASSERT_EQ(connect(), num(1));
     EXPECT_EQ(query("DROP USER 'cvx_other'@'127.0.0.1'"), num(1));

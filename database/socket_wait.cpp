@@ -1,0 +1,49 @@
+#include "database/socket_wait.h"
+
+#if defined(_WIN32)
+#include <winsock2.h>
+#else
+#include <poll.h>
+#endif
+
+namespace cvx::database {
+
+#if defined(_WIN32)
+
+int socket_events(my_socket socket, int waiting, int timeout_ms) {
+    fd_set read_set, write_set, except_set;
+    FD_ZERO(&read_set);
+    FD_ZERO(&write_set);
+    FD_ZERO(&except_set);
+    const SOCKET s = static_cast<SOCKET>(socket);
+    if (waiting & MYSQL_WAIT_READ) FD_SET(s, &read_set);
+    if (waiting & MYSQL_WAIT_WRITE) FD_SET(s, &write_set);
+    FD_SET(s, &except_set);
+    timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    if (select(0, &read_set, &write_set, &except_set, timeout_ms < 0 ? nullptr : &limit) <= 0) return 0;
+    int events = 0;
+    if (FD_ISSET(s, &read_set)) events |= MYSQL_WAIT_READ;
+    if (FD_ISSET(s, &write_set)) events |= MYSQL_WAIT_WRITE;
+    if (FD_ISSET(s, &except_set)) events |= waiting & (MYSQL_WAIT_READ | MYSQL_WAIT_WRITE | MYSQL_WAIT_EXCEPT);
+    return events;
+}
+
+#else
+
+int socket_events(my_socket socket, int waiting, int timeout_ms) {
+    pollfd p{};
+    p.fd = socket;
+    if (waiting & MYSQL_WAIT_READ) p.events |= POLLIN;
+    if (waiting & MYSQL_WAIT_WRITE) p.events |= POLLOUT;
+    if (waiting & MYSQL_WAIT_EXCEPT) p.events |= POLLPRI;
+    if (::poll(&p, 1, timeout_ms) <= 0) return 0;
+    int events = 0;
+    if (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) events |= waiting & MYSQL_WAIT_READ;
+    if (p.revents & (POLLOUT | POLLHUP | POLLERR | POLLNVAL)) events |= waiting & MYSQL_WAIT_WRITE;
+    if (p.revents & POLLPRI) events |= waiting & MYSQL_WAIT_EXCEPT;
+    return events;
+}
+
+#endif
+
+}  // namespace cvx::database
