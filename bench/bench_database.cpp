@@ -17,8 +17,6 @@
 namespace cvx::bench {
 namespace {
 
-using test::call;
-using test::Export;
 
 const Export result_export("mysql__result"), query_export("mysql__query"), num_rows_export("mysql__num__rows"),
     start_export("mysql__query__start"), poll_export("mysql__query__poll");

@@ -11,8 +11,6 @@
 namespace cvx::bench {
 namespace {
 
-using test::call;
-using test::Export;
 
 const Export fputsc("fputsc"), fprintf_float("fprintf_float"), fprintf_sint("fprintf_sint"), fgetcc("fgetcc"),
     fgetsc("fgetsc"), freadc("freadc");

@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     using namespace cvx::bench;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    if (!cvx::test::library().is_open()) {
-        std::fprintf(stderr, "cannot load the library: %s\n", cvx::test::library().error().c_str());
+    if (!cvx::library().is_open()) {
+        std::fprintf(stderr, "cannot load the library: %s\n", cvx::library().error().c_str());
         return 1;
     }
     TableReporter reporter;

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "tests/library.h"
+#include "tools/library_calls.h"
 
 namespace cvx::bench {
 

@@ -28,7 +28,7 @@ void check_length(std::size_t length) {
 }  // namespace
 
 BlowfishCipher::BlowfishCipher(const std::uint8_t* key, std::size_t length, Block initial_chain)
-    : initial_chain_(initial_chain), chain_(initial_chain) {
+    : chain_(initial_chain) {
     std::uint8_t working[kMaxKeyLength] = {};
     if (length > kMaxKeyLength) length = kMaxKeyLength;
     if (length > 0) std::memcpy(working, key, length);

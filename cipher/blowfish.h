@@ -44,15 +44,9 @@ public:
     void encrypt_buffer(std::uint8_t* data, std::size_t length);
     void decrypt_buffer(std::uint8_t* data, std::size_t length);
 
-    const Block& initial_chain() const { return initial_chain_; }
-    const Block& chain() const { return chain_; }
-    const std::uint32_t* subkeys() const { return p_; }
-    const std::uint32_t (*boxes() const)[256] { return s_; }
-
 private:
     std::uint32_t f(std::uint32_t x) const;
 
-    Block initial_chain_;
     Block chain_;
     std::uint32_t p_[18];
     std::uint32_t s_[4][256];

@@ -3,6 +3,11 @@
 #   Corvantelix.def     Windows module definition (undecorated names)
 #   export_table.inc    C++ table of every export for the script host and tests
 #   exports.landed      the landed names, one per line, for the export test
+#   exports.h           a declaration of every landed export, one Word per
+#                       argument, included by every exports file: with
+#                       -Wmissing-declarations a definition whose name is not
+#                       in the list fails to build, and one whose argument
+#                       count differs conflicts with its declaration
 set(CVX_EXPORT_LIST ${PROJECT_SOURCE_DIR}/exports.txt)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CVX_EXPORT_LIST})
 
@@ -11,6 +16,7 @@ set(_map "{\n  global:\n")
 set(_def "LIBRARY Corvantelix.dll\nEXPORTS\n")
 set(_table "")
 set(_landed "")
+set(_declarations "// Generated from exports.txt by cmake/Exports.cmake: the landed exports.\n#pragma once\n\n#include \"host/export.h\"\n\n")
 foreach(_line IN LISTS _lines)
   if(_line MATCHES "^[ \t]*#" OR _line MATCHES "^[ \t]*$")
     continue()
@@ -32,6 +38,13 @@ foreach(_line IN LISTS _lines)
     string(APPEND _map "    ${_name};\n")
     string(APPEND _def "  ${_name}\n")
     string(APPEND _landed "${_name}\n")
+    string(LENGTH "${_args}" _arity)
+    set(_parameters "")
+    if(_arity GREATER 0)
+      string(REPEAT "cvx::Word, " ${_arity} _parameters)
+      string(REGEX REPLACE ", $" "" _parameters "${_parameters}")
+    endif()
+    string(APPEND _declarations "CVX_EXPORT cvx::Word ${_name}(${_parameters}) CVX_NOEXCEPT;\n")
     set(_is_landed true)
   elseif(_state STREQUAL "pending")
     set(_is_landed false)
@@ -47,3 +60,4 @@ file(CONFIGURE OUTPUT ${CVX_GENERATED_DIR}/corvantelix.map CONTENT "${_map}")
 file(CONFIGURE OUTPUT ${CVX_GENERATED_DIR}/Corvantelix.def CONTENT "${_def}")
 file(CONFIGURE OUTPUT ${CVX_GENERATED_DIR}/export_table.inc CONTENT "${_table}")
 file(CONFIGURE OUTPUT ${CVX_GENERATED_DIR}/exports.landed CONTENT "${_landed}")
+file(CONFIGURE OUTPUT ${CVX_GENERATED_DIR}/exports.h CONTENT "${_declarations}")

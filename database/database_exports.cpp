@@ -8,6 +8,7 @@
 // becomes that export's failure value, a client library that could not be
 // loaded included.
 #include "database/session.h"
+#include "exports.h"
 #include "host/export.h"
 #include "host/script_string.h"
 

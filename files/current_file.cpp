@@ -8,14 +8,12 @@ CurrentFile current_file;
 
 bool CurrentFile::open(const char* path, const char* mode) noexcept {
     stream_ = path ? open_stream(path, mode) : nullptr;
-    state_ = stream_ ? State::open : State::none;
     return stream_ != nullptr;
 }
 
 bool CurrentFile::reopen(const char* path, const char* mode) noexcept {
     if (!stream_) return open(path, mode);
     stream_ = path ? reopen_stream(path, mode, stream_) : (close_stream(stream_), nullptr);
-    state_ = stream_ ? State::open : State::none;
     return stream_ != nullptr;
 }
 
@@ -23,16 +21,12 @@ int CurrentFile::close() noexcept {
     if (!stream_) return EOF;
     const int result = close_stream(stream_);
     stream_ = nullptr;
-    state_ = State::closed;
     return result;
 }
 
 int CurrentFile::close_all() noexcept {
     const int result = close_all_streams();
-    if (stream_) {
-        stream_ = nullptr;
-        state_ = State::closed;
-    }
+    stream_ = nullptr;
     return result;
 }
 

@@ -2,9 +2,11 @@
 // on, and the state it is in.
 //
 //   none    nothing opened yet, or the last open failed
-//   open    a stream is open and every transfer may use it
-//   closed  the stream was closed by a script; it is still remembered as the
-//           current file, but no runtime call is ever made on it again
+//   open    a stream is open and every transfer may use it (stream() is set)
+//   closed  the stream was closed by a script; no runtime call is ever made
+//           on it again (stream() is null, as for none)
+//
+// Only open differs for the exports, so the stream pointer is the state.
 //
 // Opening does not close: a stream that was current before stays open and is
 // reached only by close_all() and the flush of every stream.
@@ -16,10 +18,6 @@ namespace cvx::files {
 
 class CurrentFile {
 public:
-    enum class State { none, open, closed };
-
-    State state() const noexcept { return state_; }
-
     // The stream when the current file is open, otherwise null. Every
     // transfer checks this and does nothing without a stream.
     std::FILE* stream() const noexcept { return stream_; }
@@ -43,7 +41,6 @@ public:
 
 private:
     std::FILE* stream_ = nullptr;  // null unless open
-    State state_ = State::none;
 };
 
 // The current file of the process.

@@ -9,6 +9,7 @@
 #include "files/open_streams.h"
 #include "files/stream_io.h"
 #include "files/transfer.h"
+#include "exports.h"
 #include "host/export.h"
 
 using namespace cvx;
@@ -32,8 +33,6 @@ Word on_current_file(Word failure, Call call) {
     std::FILE* stream = current_file.stream();
     return stream ? call(stream) : failure;
 }
-
-files::Buffer buffer_arg(Word w) { return files::buffer_of(string_record(w)); }
 
 Word open_with(Word path, const char* mode) { return truth(current_file.open(terminated_text(path), mode)); }
 Word reopen_with(Word path, const char* mode) { return truth(current_file.reopen(terminated_text(path), mode)); }
@@ -152,7 +151,7 @@ CVX_EXPORT Word fputcc(Word c) CVX_NOEXCEPT {
 // fgetsc(buffer, count): the buffer's record when a line was read, else 0.
 CVX_EXPORT Word fgetsc(Word buffer, Word count) CVX_NOEXCEPT {
     return on_current_file(kNothingMoved, [&](std::FILE* f) {
-        return files::read_line(f, buffer_arg(buffer), whole(count)) ? address_result(string_record(buffer))
+        return files::read_line(f, destination_arg(buffer), whole(count)) ? address_result(string_record(buffer))
                                                                        : kNothingMoved;
     });
 }
@@ -206,12 +205,12 @@ CVX_EXPORT Word fprintf_float(Word value) CVX_NOEXCEPT {
 // ---- formatted input: fields stored × 1024 (0 or 1024), -1024 at the end ----
 
 CVX_EXPORT Word fread_str(Word buffer) CVX_NOEXCEPT {
-    return on_current_file(kFailed, [&](std::FILE* f) { return scaled(files::read_word(f, buffer_arg(buffer))); });
+    return on_current_file(kFailed, [&](std::FILE* f) { return scaled(files::read_word(f, destination_arg(buffer))); });
 }
 
 CVX_EXPORT Word fread_asc(Word buffer) CVX_NOEXCEPT {
     return on_current_file(kFailed, [&](std::FILE* f) {
-        return scaled(files::read_int_into_text(f, buffer_arg(buffer)));
+        return scaled(files::read_int_into_text(f, destination_arg(buffer)));
     });
 }
 
@@ -226,7 +225,7 @@ CVX_EXPORT Word fread_uint(Word storage) CVX_NOEXCEPT {
 }
 
 CVX_EXPORT Word fread_char(Word buffer) CVX_NOEXCEPT {
-    return on_current_file(kFailed, [&](std::FILE* f) { return scaled(files::read_char(f, buffer_arg(buffer))); });
+    return on_current_file(kFailed, [&](std::FILE* f) { return scaled(files::read_char(f, destination_arg(buffer))); });
 }
 
 CVX_EXPORT Word fread_float(Word storage) CVX_NOEXCEPT {
@@ -240,7 +239,7 @@ CVX_EXPORT Word fread_float(Word storage) CVX_NOEXCEPT {
 // freadc(buffer, size, count): whole items read × 1024.
 CVX_EXPORT Word freadc(Word buffer, Word size, Word count) CVX_NOEXCEPT {
     return on_current_file(kNothingMoved, [&](std::FILE* f) {
-        const files::Buffer b = buffer_arg(buffer);
+        const Destination b = destination_arg(buffer);
         const std::size_t items = files::items_within(b.capacity, raw_unsigned(size), raw_unsigned(count));
         if (items == 0) return kNothingMoved;
         return scaled(static_cast<long long>(files::io::read_block(b.chars, raw_unsigned(size), items, f)));
@@ -250,7 +249,7 @@ CVX_EXPORT Word freadc(Word buffer, Word size, Word count) CVX_NOEXCEPT {
 // fwritec(data, size, count): 1024 when at least one whole item was written.
 CVX_EXPORT Word fwritec(Word data, Word size, Word count) CVX_NOEXCEPT {
     return on_current_file(kNothingMoved, [&](std::FILE* f) {
-        const files::Buffer b = buffer_arg(data);
+        const Destination b = destination_arg(data);
         const std::size_t items = files::items_within(b.capacity, raw_unsigned(size), raw_unsigned(count));
         if (items == 0) return kNothingMoved;
         return truth(files::io::write_block(b.chars, raw_unsigned(size), items, f) > 0);

@@ -19,13 +19,13 @@ constexpr std::uint32_t kWidestWord = 1u << 30;
 
 }  // namespace
 
-bool read_line(std::FILE* stream, Buffer buffer, std::int32_t count) noexcept {
+bool read_line(std::FILE* stream, Destination buffer, std::int32_t count) noexcept {
     const std::int64_t room = count < static_cast<std::int64_t>(buffer.capacity) ? count : buffer.capacity;
     if (room < 2) return false;
     return io::get_line(buffer.chars, static_cast<int>(room), stream) != nullptr;
 }
 
-int read_word(std::FILE* stream, Buffer buffer) noexcept {
+int read_word(std::FILE* stream, Destination buffer) noexcept {
     if (buffer.capacity < 2) return 0;
     const std::uint32_t width = buffer.capacity - 1 < kWidestWord ? buffer.capacity - 1 : kWidestWord;
     // "%<width>s"
@@ -36,12 +36,12 @@ int read_word(std::FILE* stream, Buffer buffer) noexcept {
     return std::fscanf(stream, format, buffer.chars);
 }
 
-int read_char(std::FILE* stream, Buffer buffer) noexcept {
+int read_char(std::FILE* stream, Destination buffer) noexcept {
     if (buffer.capacity < 1) return 0;
     return std::fscanf(stream, "%c", buffer.chars);
 }
 
-int read_int_into_text(std::FILE* stream, Buffer buffer) noexcept {
+int read_int_into_text(std::FILE* stream, Destination buffer) noexcept {
     if (buffer.capacity < 4) return 0;
     int value = 0;
     const int fields = std::fscanf(stream, "%i", &value);
@@ -56,7 +56,7 @@ int read_int_as_number(std::FILE* stream, void* storage) noexcept {
     if (!storage) return 0;
     int value = 0;
     const int fields = std::fscanf(stream, "%i", &value);
-    if (fields == 1) store(storage, static_cast<std::int32_t>(scaled(value)));
+    if (fields == 1) store(storage, script_number_of(value));
     return fields;
 }
 
@@ -81,6 +81,13 @@ std::int32_t script_number_of(float value) noexcept {
     const double number = std::round(static_cast<double>(value) * 1024.0);
     if (number <= static_cast<double>(INT32_MIN)) return INT32_MIN;
     if (number >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+    return static_cast<std::int32_t>(number);
+}
+
+std::int32_t script_number_of(int value) noexcept {
+    const std::int64_t number = static_cast<std::int64_t>(value) * 1024;
+    if (number <= INT32_MIN) return INT32_MIN;
+    if (number >= INT32_MAX) return INT32_MAX;
     return static_cast<std::int32_t>(number);
 }
 

@@ -6,6 +6,8 @@
 
 #include "tools/script.h"
 
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view source(reinterpret_cast<const char*>(data), size);
     const cvx::script::ParseResult r = cvx::script::parse(source);

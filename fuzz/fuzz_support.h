@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "tools/export_table.h"
-#include "tools/guarded.h"
-#include "tools/library_loader.h"
+#include "tools/library_calls.h"
+
+// libFuzzer's entry, defined by each fuzzer.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace cvx::fuzz {
 
@@ -106,7 +108,9 @@ struct Target {
     AnyExport fn;
 };
 
+// Stops the fuzzer when the library cannot be loaded.
 inline std::vector<Target> targets(const LoadedLibrary& lib, std::initializer_list<std::string_view> families) {
+    if (!lib.is_open()) std::abort();
     std::vector<Target> out;
     for (int i = 0; i < export_count(); ++i) {
         const ExportInfo& e = export_table()[i];
@@ -139,12 +143,6 @@ inline void enter_scratch_directory(const char* name) {
     const auto dir = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(dir);
     std::filesystem::current_path(dir);
-}
-
-inline const LoadedLibrary& library() {
-    static LoadedLibrary lib(CVX_LIBRARY_PATH);
-    if (!lib.is_open()) std::abort();
-    return lib;
 }
 
 }  // namespace cvx::fuzz

@@ -3,9 +3,13 @@
 //
 // Only functions marked CVX_EXPORT leave the library. On Linux the symbol
 // list generated from exports.txt keeps everything else local as well; on
-// Windows the generated .def file names the exports, undecorated.
+// Windows the generated .def file names the exports, undecorated. Every
+// exports file also includes the declarations generated from exports.txt
+// (exports.h), so a definition whose name or argument count differs from the
+// list fails to build.
 #pragma once
 
+#include "host/script_string.h"
 #include "host/script_value.h"
 
 #if defined(_WIN32)
@@ -19,8 +23,8 @@
 
 namespace cvx {
 
-// Runs `work`, whose result is the export's; anything it raises becomes
-// `failure`, so no error of a family reaches the engine.
+// Runs `work`, the body of an export; any exception it raises becomes the
+// family's `failure` value, so the export returns normally whatever happens.
 template <typename Work>
 Word failing_as(Word failure, Work&& work) noexcept {
     try {

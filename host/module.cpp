@@ -10,6 +10,7 @@
 
 // On a detach, `reserved` is non-null when the process is exiting. The
 // runtime calls this before it destroys the library's static objects.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr) cvx::process_exiting = true;
     return TRUE;

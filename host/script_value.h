@@ -13,9 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <optional>
-#include <string_view>
 
 namespace cvx {
 
@@ -73,26 +70,9 @@ inline T* address(Word w) {
     return reinterpret_cast<T*>(w);
 }
 
-// string: the word is the address of a ScriptString record.
+// string: the word is the address of a ScriptString record (its text and
+// buffer are read through host/script_string.h).
 inline ScriptString* string_record(Word w) { return reinterpret_cast<ScriptString*>(w); }
-
-// The text of a string argument, bounded by the record's capacity. Empty
-// (nullopt) when the record or its buffer is missing, or when the buffer
-// holds no terminator within capacity: the engine always terminates its
-// texts, and anything else is refused rather than read past the buffer.
-inline std::optional<std::string_view> text_arg(Word w) {
-    const ScriptString* s = string_record(w);
-    if (s == nullptr || s->chars == nullptr) return std::nullopt;
-    const void* end = std::memchr(s->chars, 0, s->capacity);
-    if (end == nullptr) return std::nullopt;
-    return std::string_view(s->chars, static_cast<std::size_t>(static_cast<const char*>(end) - s->chars));
-}
-
-// The same text as a C string (terminated within its buffer), or null.
-inline const char* terminated_text(Word w) {
-    const std::optional<std::string_view> t = text_arg(w);
-    return t ? t->data() : nullptr;
-}
 
 // ---- results ---------------------------------------------------------------
 

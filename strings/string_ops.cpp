@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "host/script_string.h"
 #include "strings/runtime_ext.h"
 
 namespace cvx::strings {
@@ -12,7 +13,7 @@ namespace {
 
 using Text = std::optional<std::string_view>;
 
-Text text(const ScriptString* s) { return text_arg(reinterpret_cast<Word>(s)); }
+Text text(const ScriptString* s) { return text_arg(s); }
 
 bool writable(const ScriptString* s) { return s != nullptr && s->chars != nullptr; }
 
@@ -23,9 +24,13 @@ bool surely_terminated(const ScriptString* s) {
     return writable(s) && s->capacity > 0 && s->chars[s->capacity - 1] == 0;
 }
 
-// Two buffers that share no byte.
+// Two buffers that share no byte. Records of one string, or of strings over
+// one buffer, are never apart, so the C functions below (which must not
+// overlap) only ever run on separate buffers.
 bool apart(const ScriptString* a, const ScriptString* b) {
-    return a->chars + a->capacity <= b->chars || b->chars + b->capacity <= a->chars;
+    const auto a_begin = reinterpret_cast<std::uintptr_t>(a->chars);
+    const auto b_begin = reinterpret_cast<std::uintptr_t>(b->chars);
+    return a_begin + a->capacity <= b_begin || b_begin + b->capacity <= a_begin;
 }
 
 // A terminated source whose whole buffer is no larger than the room left
@@ -36,20 +41,8 @@ bool surely_fits(const ScriptString* source, const ScriptString* destination, st
            source->capacity <= destination->capacity - used && apart(source, destination);
 }
 
-// A text of n bytes and its terminator fit the destination from `offset` on.
-bool fits(const ScriptString* destination, std::size_t offset, std::size_t n) {
-    return writable(destination) && offset + n < destination->capacity;
-}
-
-// Copies n bytes and a terminator into the destination from `offset` on,
-// when they fit its capacity. The source may lie inside the destination's
-// buffer: appending a string to itself reads the source before its
-// terminator is overwritten, so the text is doubled.
 bool put(ScriptString* destination, std::size_t offset, const char* source, std::size_t n) {
-    if (!fits(destination, offset, n)) return false;
-    std::memmove(destination->chars + offset, source, n);
-    destination->chars[offset + n] = 0;
-    return true;
+    return cvx::put(destination_arg(destination), offset, source, n);
 }
 
 // Runs an in-place change on the source once the produced text (of
@@ -60,9 +53,10 @@ bool change_then_copy(ScriptString* source, ScriptString* destination, Change ch
     const Text t = text(source);
     if (!t) return false;
     const std::size_t n = produced(t->size());
-    if (!fits(destination, 0, n)) return false;
+    const Destination d = destination_arg(destination);
+    if (!fits(d, 0, n)) return false;
     change(source->chars, t->size());
-    return put(destination, 0, source->chars, n);
+    return cvx::put(d, 0, source->chars, n);
 }
 
 std::size_t same_length(std::size_t length) { return length; }
@@ -83,8 +77,11 @@ std::ptrdiff_t length(const ScriptString* s) {
     return t ? static_cast<std::ptrdiff_t>(t->size()) : -1;
 }
 
-int compare(const ScriptString* first, const ScriptString* second) {
-    if (surely_terminated(first) && surely_terminated(second)) return std::strcmp(first->chars, second->chars);
+namespace {
+
+// The measured paths of compare and copy, out of line: the checks and the one
+// C call of the short paths then need no saved registers.
+[[gnu::noinline]] int compare_measured(const ScriptString* first, const ScriptString* second) {
     const Text a = text(first);
     const Text b = text(second);
     if (!a || !b) return 0;
@@ -92,13 +89,24 @@ int compare(const ScriptString* first, const ScriptString* second) {
     return std::memcmp(a->data(), b->data(), std::min(a->size(), b->size()) + 1);
 }
 
+[[gnu::noinline]] bool copy_measured(const ScriptString* source, ScriptString* destination) {
+    const Text t = text(source);
+    return t && put(destination, 0, t->data(), t->size());
+}
+
+}  // namespace
+
+int compare(const ScriptString* first, const ScriptString* second) {
+    if (surely_terminated(first) && surely_terminated(second)) return std::strcmp(first->chars, second->chars);
+    return compare_measured(first, second);
+}
+
 bool copy(const ScriptString* source, ScriptString* destination) {
     if (surely_fits(source, destination, 0)) {
         std::strcpy(destination->chars, source->chars);
         return true;
     }
-    const Text t = text(source);
-    return t && put(destination, 0, t->data(), t->size());
+    return copy_measured(source, destination);
 }
 
 bool append(const ScriptString* source, ScriptString* destination) {
@@ -113,10 +121,11 @@ bool append(const ScriptString* source, ScriptString* destination) {
 
 bool copy_n(const ScriptString* source, std::uint32_t count, ScriptString* destination) {
     const Text t = text(source);
-    if (!t || !writable(destination) || count > destination->capacity) return false;
+    const Destination d = destination_arg(destination);
+    if (!t || !d.chars || count > d.capacity) return false;
     const std::size_t n = std::min<std::size_t>(t->size(), count);
-    std::memmove(destination->chars, t->data(), n);
-    std::memset(destination->chars + n, 0, count - n);
+    std::memmove(d.chars, t->data(), n);
+    std::memset(d.chars + n, 0, count - n);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // 0 when it was refused: the text would not fit the destination's capacity,
 // a search found nothing, or a string was missing or unterminated. A refusal
 // writes nothing anywhere.
+#include "exports.h"
 #include "host/export.h"
 #include "strings/string_ops.h"
 

@@ -1,8 +1,12 @@
-// The conversions every export uses, at the edges where shifting goes wrong.
+// The conversions every export uses, at the edges where shifting goes wrong,
+// and texts read within their capacity.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
+#include <string>
 
+#include "host/script_string.h"
 #include "host/script_value.h"
 
 namespace cvx {
@@ -30,18 +34,12 @@ TEST(Conversions, ArgumentsReadOnlyTheLow32Bits) {
 
 TEST(Conversions, ScaledWrapsWithoutRangeCheck) {
     EXPECT_EQ(scaled(-1), -1024);
-    EXPECT_EQ(scaled(3), 3072);
     EXPECT_EQ(scaled(2097151), 2147482624);
     EXPECT_EQ(scaled(2097152), raw_result(INT_MIN));
     EXPECT_EQ(scaled(-2097153), raw_result(2147482624));
 }
 
-TEST(Conversions, TruthThreeWayAndCharacter) {
-    EXPECT_EQ(truth(true), 1024);
-    EXPECT_EQ(truth(false), 0);
-    EXPECT_EQ(three_way(-7), -1024);
-    EXPECT_EQ(three_way(0), 0);
-    EXPECT_EQ(three_way(42), 1024);
+TEST(Conversions, CharacterIsTheLowByteOfTheWholeValue) {
     EXPECT_EQ(character(arg(364 * 1024)), 108);  // low 8 bits of the whole value
     EXPECT_EQ(character(arg(65 * 1024 + 900)), 65);
     EXPECT_EQ(character(arg(-1024)), 255);
@@ -55,24 +53,6 @@ TEST(Conversions, FloatGoesThroughSinglePrecision) {
     EXPECT_EQ(static_cast<double>(to_float(arg((1 << 24) + 1))), 16384.0);
 }
 
-TEST(Conversions, AddressesTravelWhole) {
-    int storage = 0;
-    const Word w = address_result(&storage);
-    EXPECT_EQ(address<int>(w), &storage);
-    ScriptString s{};
-    char buffer[4] = "abc";
-    s.chars = buffer;
-    s.capacity = 4;
-    EXPECT_STREQ(terminated_text(reinterpret_cast<Word>(&s)), "abc");
-    EXPECT_EQ(terminated_text(0), nullptr);
-}
-
-}  // namespace
-}  // namespace cvx
-
-namespace cvx {
-namespace {
-
 TEST(Conversions, TextArgumentsAreBoundedByCapacity) {
     char buffer[8] = {'a', 'b', 'c', 0, 'x', 'x', 'x', 'x'};
     ScriptString s{};
@@ -81,6 +61,7 @@ TEST(Conversions, TextArgumentsAreBoundedByCapacity) {
     const Word w = reinterpret_cast<Word>(&s);
     ASSERT_TRUE(text_arg(w).has_value());
     EXPECT_EQ(*text_arg(w), "abc");
+    EXPECT_STREQ(terminated_text(w), "abc");
     s.capacity = 3;  // the terminator lies outside the buffer: refused
     EXPECT_FALSE(text_arg(w).has_value());
     s.capacity = 0;
@@ -88,7 +69,38 @@ TEST(Conversions, TextArgumentsAreBoundedByCapacity) {
     s.chars = nullptr;
     s.capacity = 8;
     EXPECT_FALSE(text_arg(w).has_value());
-    EXPECT_FALSE(text_arg(0).has_value());
+    EXPECT_FALSE(text_arg(Word{0}).has_value());
+    EXPECT_EQ(terminated_text(0), nullptr);
+}
+
+// The one checked copy: n bytes and a terminator, or nothing at all.
+TEST(ScriptStrings, PutWritesOnlyWhatFitsTheCapacity) {
+    char buffer[8];
+    std::memset(buffer, '.', sizeof buffer);
+    ScriptString s{};
+    s.chars = buffer;
+    s.capacity = 6;  // the last two bytes are not the string's
+    const Destination d = destination_arg(&s);
+    EXPECT_TRUE(put(d, 0, "hello", 5));  // exactly fills the capacity
+    EXPECT_EQ(std::string(buffer, 8), std::string("hello\0..", 8));
+    EXPECT_FALSE(put(d, 0, "hello!", 6));  // one byte short: nothing written
+    EXPECT_FALSE(put(d, 2, "abcd", 4));
+    EXPECT_FALSE(put(d, 6, "", 0));  // no room even for the terminator
+    EXPECT_FALSE(put(d, static_cast<std::size_t>(-1), "a", 1));
+    EXPECT_EQ(std::string(buffer, 8), std::string("hello\0..", 8));
+    EXPECT_TRUE(put(d, 5, "", 0));
+    // The source may lie inside the destination: read before it is written.
+    EXPECT_TRUE(put(d, 1, buffer, 4));
+    EXPECT_EQ(std::string(buffer, 8), std::string("hhell\0..", 8));
+}
+
+TEST(ScriptStrings, MissingRecordOrBufferIsAnEmptyDestination) {
+    ScriptString s{};
+    s.capacity = 16;  // no buffer: the capacity does not count
+    EXPECT_EQ(destination_arg(&s).capacity, 0u);
+    EXPECT_EQ(destination_arg(Word{0}).chars, nullptr);
+    EXPECT_FALSE(put(destination_arg(&s), 0, "", 0));
+    EXPECT_FALSE(put(Destination{}, 0, "", 0));
 }
 
 }  // namespace

@@ -1,36 +1,37 @@
 #include "tools/fake_engine.h"
 
-#include <cstring>
-
 namespace cvx {
 namespace {
 
-// Names starting with "obj" are objects of kind 3, "fn" script functions of
-// kind 6; all others are of kind 0. Values are fixed so scripts can check them.
-HostSymbol symbol_for(const char* name) {
-    if (std::strncmp(name, "obj", 3) == 0) return HostSymbol{11, 33, 3};
-    if (std::strncmp(name, "fn", 2) == 0) return HostSymbol{66, 0, 6};
-    return HostSymbol{10, 20, 0};
-}
+const char* name_of(Word name) { return reinterpret_cast<const char*>(name); }
 
 Word lookup_name(Word name) {
-    ++fake_engine().name_lookups;
-    return static_cast<Word>(std::strlen(reinterpret_cast<const char*>(name)));
+    FakeEngine& e = fake_engine();
+    e.names.emplace_back(name_of(name));
+    ++e.name_lookups;
+    return e.names_known ? static_cast<Word>(1000 + e.name_lookups) : 0;
 }
 
 Word lookup_symbol(Word name) {
-    ++fake_engine().symbol_lookups;
-    static HostSymbol last;
-    last = symbol_for(reinterpret_cast<const char*>(name));
-    return reinterpret_cast<Word>(&last);
+    FakeEngine& e = fake_engine();
+    e.names.emplace_back(name_of(name));
+    return e.names_known ? reinterpret_cast<Word>(&e.symbol) : 0;
 }
 
 Word call_script4(Word f, Word a, Word b, Word c, Word d) {
-    ++fake_engine().script_calls;
-    return f + a + b + c + d;
+    fake_engine().script_call = {f, a, b, c, d};
+    return FakeEngine::kScriptResult;
 }
 
 }  // namespace
+
+void FakeEngine::reset() {
+    names_known = true;
+    symbol = HostSymbol{100, 200, 0};
+    name_lookups = 0;
+    names.clear();
+    script_call.clear();
+}
 
 FakeEngine& fake_engine() {
     static FakeEngine engine = [] {

@@ -25,19 +25,6 @@ TEST(CipherTables, CommittedTableMatchesTheDigitGenerator) {
     EXPECT_EQ(cipher::kPiTables[18 + 4 * 256 - 1], 0x3AC372E6u);  // S4[255]
 }
 
-TEST(CipherSchedule, KeyOnlyEntersThroughItsFirstFourBytes) {
-    const std::uint8_t zero[4] = {};
-    const cipher::BlowfishCipher a(zero, 4, {});
-    const cipher::BlowfishCipher b(zero, 4, {});
-    EXPECT_EQ(0, std::memcmp(a.subkeys(), b.subkeys(), 18 * 4));
-    EXPECT_EQ(a.chain().left, 0u);
-    cipher::Block block{0x01234567, 0x89ABCDEF};
-    a.encrypt(block);
-    a.decrypt(block);
-    EXPECT_EQ(block.left, 0x01234567u);
-    EXPECT_EQ(block.right, 0x89ABCDEFu);
-}
-
 TEST(CipherEntries, PublishedVectorForAFourByteKey) {
     GuardedString key(5, "\xF0\xE1\xD2\xC3");
     GuardedString data = data_string("\xFE\xDC\xBA\x98\x76\x54\x32\x10");

@@ -133,6 +133,19 @@ TEST_F(Transfer, WordsAndNumbersRead) {
     EXPECT_TRUE(word.intact() && tiny.intact() && text.intact() && three.intact() && n.intact());
 }
 
+// An integer beyond the script range is held to its ends, as fread_float
+// holds a number, instead of wrapping (3000000 × 1024 would be negative).
+TEST_F(Transfer, IntegersReadAreHeldToTheScriptRange) {
+    open_with("3000000 -3000000 2097151 -2097152 2097152 -2097153");
+    Guarded n(4);
+    const std::int32_t expected[] = {INT32_MAX, INT32_MIN, 2097151 * 1024, INT32_MIN, INT32_MAX, INT32_MIN};
+    for (std::int32_t e : expected) {
+        EXPECT_EQ(call("fread_int", n), kOne);
+        EXPECT_EQ(stored(n), e);
+    }
+    EXPECT_TRUE(n.intact());
+}
+
 TEST_F(Transfer, RawBlocksStayWithinTheBuffer) {
     open_with(std::string("0123456789", 10));
     GuardedString block(6);

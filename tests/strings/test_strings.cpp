@@ -3,7 +3,15 @@
 // was.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "tests/library.h"
+#include "tools/script.h"
 
 namespace cvx {
 namespace {
@@ -226,6 +234,185 @@ TEST(StringBadInput, MissingOrUnterminatedStringsAreRefused) {
     EXPECT_EQ(out.text(), "keep");
     EXPECT_EQ(unterminated.bytes(), "xxx");
     EXPECT_TRUE(ok.intact() && out.intact() && unterminated.intact() && no_room.intact());
+}
+
+// ---- strings over one buffer ---------------------------------------------------
+//
+// Two records may point into one buffer, overlapping in any way. Whatever the
+// windows, every export must read only within each record's own capacity,
+// write only inside the destination (and, for the in-place exports, the
+// source's text), and produce what it would produce had it read its sources
+// whole before writing.
+
+// A record of the test's own over part of another string's buffer.
+class Window {
+public:
+    Window(GuardedString& whole, std::uint32_t offset, std::uint32_t capacity)
+        : offset_(offset), capacity_(capacity), record_(sizeof(ScriptString)) {
+        std::memset(rec()->header, GuardedString::kHeaderByte, sizeof rec()->header);
+        rec()->chars = whole.chars() + offset;
+        rec()->capacity = capacity;
+        chars_ = rec()->chars;
+    }
+    Word word() { return reinterpret_cast<Word>(rec()); }
+    std::uint32_t offset() const { return offset_; }
+    std::uint32_t capacity() const { return capacity_; }
+    bool intact() {
+        for (unsigned char b : rec()->header) {
+            if (b != GuardedString::kHeaderByte) return false;
+        }
+        return record_.intact() && rec()->chars == chars_ && rec()->capacity == capacity_;
+    }
+
+private:
+    ScriptString* rec() { return reinterpret_cast<ScriptString*>(record_.data()); }
+    std::uint32_t offset_, capacity_;
+    char* chars_ = nullptr;
+    Guarded record_;
+};
+
+// The text of a window of `buffer` as the exports read it: up to its first
+// terminator within its capacity; none without one.
+std::optional<std::string> window_text(const std::string& buffer, const Window& w) {
+    const std::string room = buffer.substr(w.offset(), w.capacity());
+    const std::size_t end = room.find('\0');
+    if (end == std::string::npos) return std::nullopt;
+    return room.substr(0, end);
+}
+
+// What an export of (source, destination) should do: change the source's
+// text in place (when `changed` is set), then write `bytes` into the
+// destination from `at` on. Nothing when refused.
+struct Outcome {
+    std::optional<std::string> changed;
+    std::size_t at = 0;
+    std::string bytes;  // terminator included where one is written
+};
+using Model = std::function<std::optional<Outcome>(const std::string& source, const std::string& destination,
+                                                   std::uint32_t capacity)>;
+
+// The destination gets `text` and a terminator, when they fit.
+std::optional<Outcome> copied(const std::string& text, std::uint32_t capacity, std::size_t at = 0) {
+    if (at + text.size() + 1 > capacity) return std::nullopt;
+    return Outcome{std::nullopt, at, text + '\0'};
+}
+std::optional<Outcome> changed_then_copied(const std::string& changed, std::uint32_t capacity) {
+    if (changed.size() + 1 > capacity) return std::nullopt;
+    return Outcome{changed, 0, changed + '\0'};
+}
+std::optional<Outcome> from(const std::string& source, std::size_t position, std::uint32_t capacity) {
+    if (position == std::string::npos) return std::nullopt;
+    return copied(source.substr(position), capacity);
+}
+std::string upper(std::string t) {
+    for (char& c : t) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    return t;
+}
+
+struct Case {
+    std::string name;
+    std::function<Word(Word source, Word destination)> run;
+    Model model;
+};
+
+std::vector<Case> overlap_cases() {
+    static GuardedString needle(4, "cA");
+    return {
+        {"strcpyc", [](Word s, Word d) { return call("strcpyc", s, d); },
+         [](const std::string& s, const std::string&, std::uint32_t cap) { return copied(s, cap); }},
+        {"strcatc", [](Word s, Word d) { return call("strcatc", s, d); },
+         [](const std::string& s, const std::string& d, std::uint32_t cap) { return copied(s, cap, d.size()); }},
+        {"strncpyc 3", [](Word s, Word d) { return call("strncpyc", s, raw_count(3), d); },
+         [](const std::string& s, const std::string&, std::uint32_t cap) -> std::optional<Outcome> {
+             if (cap < 3) return std::nullopt;
+             std::string bytes = s.substr(0, 3);
+             bytes.resize(3, '\0');
+             return Outcome{std::nullopt, 0, bytes};
+         }},
+        {"strncatc 2", [](Word s, Word d) { return call("strncatc", s, raw_count(2), d); },
+         [](const std::string& s, const std::string& d, std::uint32_t cap) {
+             return copied(s.substr(0, 2), cap, d.size());
+         }},
+        {"struprc", [](Word s, Word d) { return call("struprc", s, d); },
+         [](const std::string& s, const std::string&, std::uint32_t cap) { return changed_then_copied(upper(s), cap); }},
+        {"strrevc", [](Word s, Word d) { return call("strrevc", s, d); },
+         [](const std::string& s, const std::string&, std::uint32_t cap) {
+             return changed_then_copied(std::string(s.rbegin(), s.rend()), cap);
+         }},
+        {"strsetc x", [](Word s, Word d) { return call("strsetc", s, num('x'), d); },
+         [](const std::string& s, const std::string&, std::uint32_t cap) {
+             return changed_then_copied(std::string(s.size(), 'x'), cap);
+         }},
+        {"strchrc c", [](Word s, Word d) { return call("strchrc", s, num('c'), d); },
+         [](const std::string& s, const std::string&, std::uint32_t cap) { return from(s, s.find('c'), cap); }},
+        {"strrchrc c", [](Word s, Word d) { return call("strrchrc", s, num('c'), d); },
+         [](const std::string& s, const std::string&, std::uint32_t cap) { return from(s, s.rfind('c'), cap); }},
+        {"strstrc cA", [](Word s, Word d) { return call("strstrc", s, needle, d); },
+         [](const std::string& s, const std::string&, std::uint32_t cap) { return from(s, s.find("cA"), cap); }},
+    };
+}
+
+TEST(StringOverlap, RecordsOverOneBufferReadAndWriteOnlyTheirOwnWindows) {
+    constexpr std::uint32_t kSize = 12;
+    // Texts of every length, with and without terminators inside.
+    const std::string patterns[] = {std::string("abcAbc\0cAb\0c", kSize), std::string("cAbcabcAbcA\0", kSize),
+                                    std::string("abcabcabcabc", kSize)};
+    GuardedString whole(kSize);
+    std::deque<Window> windows;
+    for (std::uint32_t offset = 0; offset < kSize; ++offset) {
+        for (std::uint32_t capacity = 0; offset + capacity <= kSize; ++capacity) {
+            windows.emplace_back(whole, offset, capacity);
+        }
+    }
+    for (const Case& c : overlap_cases()) {
+        int mismatches = 0;
+        for (const std::string& pattern : patterns) {
+            for (Window& source : windows) {
+                for (Window& destination : windows) {
+                    std::memcpy(whole.chars(), pattern.data(), kSize);
+                    std::string expected = pattern;
+                    Word expected_result = 0;
+                    const auto s = window_text(pattern, source);
+                    const auto d = window_text(pattern, destination);
+                    const bool destination_read = c.name.rfind("strcat", 0) == 0 || c.name.rfind("strncat", 0) == 0;
+                    const auto outcome = (s && destination.capacity() > 0 && (d || !destination_read))
+                                             ? c.model(*s, d.value_or(""), destination.capacity())
+                                             : std::nullopt;
+                    if (outcome) {
+                        expected_result = 1024;
+                        if (outcome->changed) expected.replace(source.offset(), s->size(), *outcome->changed);
+                        expected.replace(destination.offset() + outcome->at, outcome->bytes.size(), outcome->bytes);
+                    }
+                    const Word result = c.run(source.word(), destination.word());
+                    if (result != expected_result || whole.bytes() != expected || !source.intact() ||
+                        !destination.intact() || !whole.intact()) {
+                        if (++mismatches <= 3) {
+                            ADD_FAILURE() << c.name << " source [" << source.offset() << ", +" << source.capacity()
+                                          << ") destination [" << destination.offset() << ", +"
+                                          << destination.capacity() << ") over " << script::quote(pattern)
+                                          << ": result " << result << ", buffer " << script::quote(whole.bytes())
+                                          << ", expected " << expected_result << " and " << script::quote(expected);
+                        }
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << c.name;
+    }
+}
+
+// Comparing and measuring windows of one buffer reads each within its own.
+TEST(StringOverlap, ComparingWindowsOfOneBuffer) {
+    GuardedString whole(8);
+    std::memcpy(whole.chars(), "abcabcab", 8);
+    Window first(whole, 0, 4), second(whole, 3, 5), unterminated(whole, 1, 6);
+    whole.chars()[3] = 0;  // "abc" in the first window; the second starts at its terminator
+    whole.chars()[7] = 0;
+    EXPECT_EQ(call("strcmpc", first.word(), second.word()), 1024);  // "abc" after ""
+    EXPECT_EQ(call("strlenc", second.word()), 0);
+    EXPECT_EQ(call("strlenc", unterminated.word()), num(2));      // "bc" then the terminator
+    EXPECT_EQ(call("strcmpc", first.word(), first.word()), 0);
+    EXPECT_TRUE(whole.intact() && first.intact() && second.intact() && unterminated.intact());
 }
 
 }  // namespace

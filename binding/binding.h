@@ -45,7 +45,7 @@ static_assert(offsetof(HostSymbol, alternate) == 8 && offsetof(HostSymbol, kind)
 // One cell per engine name, named after it.
 struct HostEntries {
 #define HOST_NAME(n) Word n;
-#include "host/host_names.inc"
+#include "binding/host_names.inc"
 #undef HOST_NAME
 };
 

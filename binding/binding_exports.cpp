@@ -1,5 +1,6 @@
-// Exports of the host binding.
-#include "host/binding.h"
+// Exports of the engine binding.
+#include "binding/binding.h"
+#include "exports.h"
 #include "host/export.h"
 
 using namespace cvx;

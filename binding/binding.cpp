@@ -1,10 +1,10 @@
-#include "host/binding.h"
+#include "binding/binding.h"
 
 namespace cvx {
 
 const char* const host_names[kHostNameCount] = {
 #define HOST_NAME(n) #n,
-#include "host/host_names.inc"
+#include "binding/host_names.inc"
 #undef HOST_NAME
 };
 
@@ -48,18 +48,21 @@ std::int32_t bind_host(const HostInterfaceTable* table) {
     return kBindingResult;
 }
 
-// Kinds 3 and 9 keep their value in the alternate word.
+// Kinds 3 and 9 keep their value in the alternate word; 0 for a name the
+// engine does not know (no record).
 Word engine_getobj(Word name) {
     const HostSymbol* symbol = lookup_symbol(name);
+    if (!symbol) return 0;
     return (symbol->kind == 3 || symbol->kind == 9) ? symbol->alternate : symbol->primary;
 }
 
 Word engine_getfunc(Word name) { return slot<LookupFn>(kLookupNameSlot)(name); }
 
-// Only kind 6 designates a script function.
+// Only kind 6 designates a script function; 0 for any other kind and for a
+// name the engine does not know.
 Word engine_getscript(Word name) {
     const HostSymbol* symbol = lookup_symbol(name);
-    return symbol->kind == 6 ? symbol->primary : 0;
+    return (symbol && symbol->kind == 6) ? symbol->primary : 0;
 }
 
 // Goes through whatever the engine_getscript cell holds; a missing script
