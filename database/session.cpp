@@ -212,7 +212,7 @@ void Session::start(const char* statement) {
     }
     // Until it finishes, the error exports report the last call that did.
     report_ = Report{client().error_number(mysql), client().error(mysql)};
-    Pending& p = pending_.emplace();
+    PendingStatement& p = pending_.emplace();
     p.text = statement;
     p.waiting = client().query_start(&p.query_status, mysql, p.text.data(), p.text.size());
     if (p.waiting & MYSQL_WAIT_TIMEOUT) {
@@ -230,17 +230,17 @@ Progress Session::poll() {
 // Continues the running statement with the events that have happened;
 // true once it has finished. Without `wait` it only looks at the socket.
 bool Session::advance(bool wait) {
-    Pending& p = *pending_;
+    PendingStatement& p = *pending_;
     MYSQL* const mysql = session_connection_.get();
     for (;;) {
         if (p.waiting == 0) {
-            if (p.stage == Pending::Stage::store || p.query_status != 0) return true;
-            p.stage = Pending::Stage::store;
+            if (p.stage == PendingStatement::Stage::store || p.query_status != 0) return true;
+            p.stage = PendingStatement::Stage::store;
             p.waiting = client().store_start(&p.set, mysql);
         } else {
             const int events = ready_events(wait);
             if (events == 0) return false;
-            p.waiting = p.stage == Pending::Stage::query ? client().query_cont(&p.query_status, mysql, events)
+            p.waiting = p.stage == PendingStatement::Stage::query ? client().query_cont(&p.query_status, mysql, events)
                                                          : client().store_cont(&p.set, mysql, events);
         }
         p.deadline.reset();
@@ -253,7 +253,7 @@ bool Session::advance(bool wait) {
 // The events the client waits for that have happened; a passed deadline
 // is the timeout event. Waiting, it sleeps on the socket until one comes.
 int Session::ready_events(bool wait) {
-    const Pending& p = *pending_;
+    const PendingStatement& p = *pending_;
     const auto now = std::chrono::steady_clock::now();
     int limit_ms = wait ? -1 : 0;
     if (p.deadline) {
@@ -269,7 +269,7 @@ int Session::ready_events(bool wait) {
 }
 
 void Session::finish_pending() {
-    const Pending p = std::move(*pending_);
+    const PendingStatement p = std::move(*pending_);
     pending_.reset();
     report_.reset();
     take_outcome(p.query_status, p.set);

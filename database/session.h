@@ -53,6 +53,17 @@ private:
 // Where a statement started without waiting stands.
 enum class Progress { none, running, finished };
 
+// A statement started without waiting: the text the client library sends
+// from, the stage it is in and what the client waits for.
+struct PendingStatement {
+    enum class Stage { query, store } stage = Stage::query;
+    std::string text;
+    int waiting = 0;  // the client's MYSQL_WAIT_* events; 0 when the stage is done
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    int query_status = 0;
+    MYSQL_RES* set = nullptr;
+};
+
 class Session {
 public:
     Session();
@@ -138,14 +149,6 @@ private:
         unsigned number = 0;
         std::string text;
     };
-    struct Pending {
-        enum class Stage { query, store } stage = Stage::query;
-        std::string text;
-        int waiting = 0;  // the client's MYSQL_WAIT_* events; 0 when the stage is done
-        std::optional<std::chrono::steady_clock::time_point> deadline;
-        int query_status = 0;
-        MYSQL_RES* set = nullptr;
-    };
 
     // The handle, made first when there is none.
     MYSQL* handle();
@@ -175,7 +178,7 @@ private:
     std::optional<std::string> last_host_;  // of the last link established
     std::string statement_;                 // the statement being sent
     std::optional<Report> report_;
-    std::optional<Pending> pending_;
+    std::optional<PendingStatement> pending_;
     bool nonblocking_set_ = false;  // the handle accepts non-blocking calls
     bool client_started_ = false;   // a handle was ever made: the client set itself up
 };
