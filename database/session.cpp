@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "host/module.h"
+
 namespace cvx::database {
 namespace {
 
@@ -25,9 +27,11 @@ SessionConnection::SessionConnection() {
 
 // The unload closes the handle once and releases what the client library
 // set up for itself on the first mysql_init. A handle that was never set up
-// needs neither (and the client library may never have been loaded).
+// needs neither (and the client library may never have been loaded). When
+// the whole process is ending nothing is called: the client library may
+// already be detached, and the system closes the link.
 SessionConnection::~SessionConnection() {
-    if (!handle) return;
+    if (!handle || process_terminating()) return;
     client().close(handle);
     client().library_end();
 }
