@@ -9,6 +9,13 @@
 // the table resolves. When none is, every database export returns its
 // failure value and client_missing() says what was tried and why each
 // candidate failed, so a user sees more than "it does not work".
+//
+// The library is released again when the plug-in is unloaded: the table's
+// library_end (mysql_server_end, the last call the session's teardown
+// makes) ends the client library and then frees it, so a FreeLibrary of
+// the plug-in takes the client library with it and a new load starts
+// afresh. While the process is ending the teardown makes no client calls
+// at all and nothing is freed (host/module.h).
 #include <windows.h>
 
 #include <algorithm>
@@ -16,6 +23,7 @@
 #include <string>
 
 #include "database/client_api.h"
+#include "host/module.h"
 
 namespace cvx::database {
 namespace {
@@ -27,6 +35,8 @@ constexpr const wchar_t* kCandidates[] = {L"libmariadb.dll", L"libmysql.dll"};
 struct LoadedClient {
     bool tried = false;
     ClientApi api{};
+    HMODULE library = nullptr;                // the candidate taken
+    decltype(&mysql_server_end) end = nullptr;  // its own mysql_server_end
     char missing[2048] = {};  // empty once a library's calls are all resolved
 };
 LoadedClient loaded_client;
@@ -91,7 +101,8 @@ const char* resolve_all(HMODULE library, ClientApi& api) {
 // Tries one candidate: a full path (loaded with its own folder searched for
 // its dependencies) or a bare name (the normal search path). Adds a line to
 // `tried` when it is not taken.
-bool try_candidate(const std::wstring& file, bool full_path, ClientApi& api, std::string& tried) {
+bool try_candidate(const std::wstring& file, bool full_path, ClientApi& api, HMODULE& taken,
+                   std::string& tried) {
     const std::string shown = full_path ? narrow(file) : narrow(file) + " on the DLL search path";
     const HMODULE library = full_path ? LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
                                       : LoadLibraryW(file.c_str());
@@ -102,12 +113,27 @@ bool try_candidate(const std::wstring& file, bool full_path, ClientApi& api, std
         return false;
     }
     if (const char* lacking = resolve_all(library, api)) {
-        tried += "\n  " + shown + ": has no " + lacking;
+        tried += "\n  " + shown + ": found, but it lacks the call " + lacking;
         FreeLibrary(library);
         api = ClientApi{};
         return false;
     }
-    return true;  // kept loaded for the life of the process
+    taken = library;  // kept loaded until the plug-in is unloaded
+    return true;
+}
+
+// The table's library_end: the client library's own end, then the library
+// released. Only the session's teardown calls it, as its last client call.
+void STDCALL end_and_release() {
+    LoadedClient& c = loaded_client;
+    if (c.end) c.end();
+    if (c.library && !process_terminating()) FreeLibrary(c.library);
+    // Nothing may call it any more: should anything ask, it is unavailable
+    // (loading it again here, inside the system's loader, is not allowed).
+    c.api = ClientApi{};
+    c.library = nullptr;
+    c.end = nullptr;
+    std::strcpy(c.missing, "The MySQL client library was released at unload.");
 }
 
 void load(LoadedClient& client) {
@@ -121,16 +147,18 @@ void load(LoadedClient& client) {
     const std::wstring folder = own_folder();
     if (!folder.empty()) {
         for (const wchar_t* name : kCandidates) {
-            if ((taken = try_candidate(folder + name, true, client.api, tried))) break;
+            if ((taken = try_candidate(folder + name, true, client.api, client.library, tried))) break;
         }
     }
     if (!taken) {
         for (const wchar_t* name : kCandidates) {
-            if ((taken = try_candidate(name, false, client.api, tried))) break;
+            if ((taken = try_candidate(name, false, client.api, client.library, tried))) break;
         }
     }
     if (mode_set) SetThreadErrorMode(old_mode, nullptr);
     if (taken) {
+        client.end = client.api.library_end;
+        client.api.library_end = end_and_release;
         client.missing[0] = '\0';
         return;
     }
