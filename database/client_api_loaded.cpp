@@ -9,6 +9,13 @@
 // the table resolves. When none is, every database export returns its
 // failure value and client_missing() says what was tried and why each
 // candidate failed, so a user sees more than "it does not work".
+//
+// The library is released again when the plug-in is unloaded: the table's
+// library_end (mysql_server_end, the last call the session's teardown
+// makes) ends the client library and then frees it, so a FreeLibrary of
+// the plug-in takes the client library with it and a new load starts
+// afresh. While the process is ending the teardown makes no client calls
+// at all and nothing is freed (host/module.h).
 #include <windows.h>
 
 #include <algorithm>
@@ -27,7 +34,7 @@ constexpr const wchar_t* kCandidates[] = {L"libmariadb.dll", L"libmysql.dll"};
 // the session, torn down at unload after this file's objects, still reads it.
 struct LoadedClient {
     bool tried = false;
-    HMODULE library = nullptr;  // the library taken
+    HMODULE library = nullptr;  // the candidate taken
     ClientApi api{};
     char missing[2048] = {};  // empty once a library's calls are all resolved
 };
@@ -109,7 +116,7 @@ bool try_candidate(const std::wstring& file, bool full_path, LoadedClient& clien
         return false;
     }
     if (const char* lacking = resolve_all(library, api)) {
-        tried += "\n  " + shown + ": has no " + lacking;
+        tried += "\n  " + shown + ": found, but it lacks the call " + lacking;
         FreeLibrary(library);
         api = ClientApi{};
         return false;
@@ -177,10 +184,16 @@ const char* client_missing() {
     return c.missing[0] ? c.missing : nullptr;
 }
 
+// Measured under wine: without this, the client library stays loaded after
+// the plug-in is unloaded (the plug-in holds its one reference).
 void release_client() noexcept {
     if (loaded_client.library && !process_terminating()) FreeLibrary(loaded_client.library);
     loaded_client.library = nullptr;
     loaded_client.api = ClientApi{};
+    // Nothing may call it any more: should anything ask, it is unavailable
+    // (loading it again here, inside the system's loader, is not allowed).
+    loaded_client.tried = true;
+    std::strcpy(loaded_client.missing, "The MySQL client library was released at unload.");
 }
 
 bool client_linked() { return false; }

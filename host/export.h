@@ -3,7 +3,11 @@
 //
 // Only functions marked CVX_EXPORT leave the library. On Linux the symbol
 // list generated from exports.txt keeps everything else local as well; on
-// Windows the generated .def file names the exports, undecorated. Every
+// Windows the generated .def file names the exports, undecorated. There
+// they are also marked dllexport: with link-time optimisation the .def file
+// alone does not tell the optimiser that an export is used from outside,
+// and the linked DLL's export entries then all hold the same invalid
+// address (the names are there, GetProcAddress finds no code). Every
 // exports file also includes the declarations generated from exports.txt
 // (exports.h), so a definition whose name or argument count differs from the
 // list fails to build.
@@ -13,7 +17,7 @@
 #include "host/script_value.h"
 
 #if defined(_WIN32)
-#define CVX_EXPORT extern "C"
+#define CVX_EXPORT extern "C" __declspec(dllexport)
 #else
 #define CVX_EXPORT extern "C" __attribute__((visibility("default")))
 #endif

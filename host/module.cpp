@@ -1,8 +1,12 @@
-// Module entry. The loader calls it on attach and detach; it accepts every
-// notification and does nothing else but note a detach that is part of the
-// process's exit. Process-wide objects (the database session) are ordinary
-// static objects: the runtime builds them at load, before any export can
-// run, and destroys them at unload in reverse order.
+// Module entry. The loader calls it on attach and detach. Process-wide
+// objects (the database session) are ordinary static objects: the runtime
+// builds them at load, before any export can run, and destroys them at
+// unload in reverse order.
+//
+// On detach it notes whether the whole process is ending. The mingw-w64
+// runtime calls this entry before it runs the static destructors, so the
+// session's teardown already knows, and skips the client library, which the
+// loader may have detached before this module.
 #if defined(_WIN32)
 #include <windows.h>
 

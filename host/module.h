@@ -3,13 +3,16 @@
 
 namespace cvx {
 
-// Set by the module entry when the loader detaches the library as part of
-// the process's exit (never on Linux, where nothing needs it).
+// Set by the module entry only (never on Linux, where nothing needs it).
 inline bool process_exiting = false;
 
-// True once the process has begun to terminate with the library still
-// loaded. Other modules may already be detached then, so nothing may call
-// into them: the operating system reclaims what they held.
+// True once the loader has said that the whole process is ending while
+// this module is still loaded (on Windows: DLL_PROCESS_DETACH with a
+// non-null `reserved`, i.e. ExitProcess or a return from main, not
+// FreeLibrary). From then on other DLLs, a client library loaded at run
+// time among them, may already be detached, so the module's teardown must
+// not call into them; the system releases what they held (sockets
+// included).
 inline bool process_terminating() noexcept { return process_exiting; }
 
 }  // namespace cvx

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "tests/database/database_test.h"
+#include "tests/database/linux_server.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();

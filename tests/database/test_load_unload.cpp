@@ -12,7 +12,7 @@
 #include <map>
 #include <sstream>
 
-#include "tests/database/database_test.h"
+#include "tests/database/linux_server.h"
 
 namespace cvx::test {
 namespace {

@@ -1,6 +1,6 @@
 // A server of the test's own: one that goes away in the middle of a
 // session, and one that a script shuts down.
-#include "tests/database/database_test.h"
+#include "tests/database/linux_server.h"
 
 namespace cvx::test {
 namespace {

@@ -7,6 +7,9 @@ namespace {
 
 using Session = DatabaseTest;
 
+// The session in its state right after load exists only in a fresh
+// process; the Windows test program runs every family in one.
+#if !defined(_WIN32)
 TEST_F(Session, RightAfterLoadGatedExportsAnswerWithoutTheServer) {
     GuardedString s = str("x");
     EXPECT_EQ(call("mysql__connected"), 0);
@@ -36,6 +39,7 @@ TEST_F(Session, RightAfterLoadGatedExportsAnswerWithoutTheServer) {
     call("mysql__proto__info");
     EXPECT_EQ(call("mysql__connected"), 0);
 }
+#endif
 
 TEST_F(Session, ARefusedFirstConnectionIsReportedByBothErrorExports) {
     GuardedString host = str(kHost), user = str(kUser), wrong = str("wrong"), db = str("");

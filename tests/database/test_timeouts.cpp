@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/database/database_test.h"
+#include "tests/database/linux_server.h"
 
 namespace cvx::test {
 namespace {

@@ -5,7 +5,9 @@
 #   - the DLL and the programs import only DLLs that every Windows has, so
 #     they load with nothing installed beside them.
 #   cmake -DOBJDUMP=... -DLIBRARY=... -DPROGRAMS=a;b -DLANDED=... -P check_tables.cmake
-set(system_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ws2_32.dll shell32.dll ntdll.dll)
+# (bcrypt, crypt32, secur32 and shlwapi are for the shipped client library.)
+set(system_dlls kernel32.dll msvcrt.dll user32.dll advapi32.dll ws2_32.dll shell32.dll ntdll.dll
+  bcrypt.dll crypt32.dll secur32.dll shlwapi.dll)
 
 function(read_tables file out_exports out_imports)
   execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
