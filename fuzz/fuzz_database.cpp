@@ -12,7 +12,8 @@
 // The server: CVX_FUZZ_DB_PORT (TCP on 127.0.0.1) and CVX_FUZZ_DB_SOCKET
 // (its unix socket), account CVX_FUZZ_DB_USER / CVX_FUZZ_DB_PASSWORD
 // (default cvx / cvx-secret). The option file "my" in the working directory
-// is written by the fuzzer.
+// is written by the fuzzer. With CVX_FUZZ_DB_STATS set, the fuzzer prints at
+// exit how often each export gave each result.
 //
 // mysql__connect always asks for port 3306, and mysql__change__user
 // reconnects the same way to the last accepted host; neither may reach a
@@ -265,13 +266,15 @@ bool harmless(std::string_view statement) {
 }
 
 // Shapes of a string argument. Texts come from `pick` (a dictionary entry)
-// or from the input.
+// or from the input. Without `may_cut` no zero byte is put inside the text:
+// a host name must stay whole ("127.0.0.1" cut to "127.0" is another
+// address, and "localhost" cut to "local" a name to look up).
 template <typename Pick>
-Word text_argument(Input& in, Strings& s, Pick pick) {
+Word text_argument(Input& in, Strings& s, Pick pick, bool may_cut = true) {
     const std::uint8_t shape = in.byte();
     const std::uint32_t extra = shape & 0x10 ? in.byte() % 32 : 0;
     const unsigned char fill = shape & 0x20 ? 0 : 0x7E;
-    switch (shape % 16) {
+    switch (may_cut || shape % 16 != 4 ? shape % 16 : 5) {
         case 0: return s.null_record();
         case 1: return s.null_buffer(in.byte());
         case 2: return s.no_room();
@@ -379,6 +382,31 @@ std::vector<std::int32_t> documented_results(std::string_view name) {
     return {};
 }
 
+// How often each export gave each result (script numbers shown whole where
+// they are whole), printed at exit when asked for.
+struct Tally {
+    std::map<std::string, std::map<std::int32_t, long>> counts;
+    bool wanted = std::getenv("CVX_FUZZ_DB_STATS") != nullptr;
+    void add(std::string_view name, std::int32_t result) {
+        if (wanted) ++counts[std::string(name)][result];
+    }
+    ~Tally() {
+        for (const auto& [name, results] : counts) {
+            std::fprintf(stderr, "%-30s", name.c_str());
+            for (const auto& [r, n] : results) {
+                if (r % kNum1 == 0 && r != 0) std::fprintf(stderr, " %d:%ld", r / kNum1, n);
+                else std::fprintf(stderr, " raw%d:%ld", r, n);
+            }
+            std::fprintf(stderr, "\n");
+        }
+    }
+};
+
+Tally& tally() {
+    static Tally t;
+    return t;
+}
+
 class Fuzzer {
 public:
     Fuzzer() {
@@ -473,6 +501,7 @@ private:
         }
         s.snapshot();
         const auto result = static_cast<std::int32_t>(call_export(t.fn, args, static_cast<int>(kinds.size())));
+        tally().add(name, result);
         const std::vector<std::int32_t> allowed = documented_results(name);
         if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), result) == allowed.end())
             fail(t.info->name, "a result it cannot give", result);
@@ -523,7 +552,7 @@ private:
         write_option_file(server_, file);
         const bool odd_strings = (how & 0x30) == 0x30;  // a null or broken argument somewhere
         const auto str = [&](Strings& s, const std::string& t) {
-            if (odd_strings) return text_argument(in, s, [&] { return t; });
+            if (odd_strings) return text_argument(in, s, [&] { return t; }, &t != &host);
             return s.text(t);
         };
         const bool tcp = host == "127.0.0.1" && file == OptionFile::ours;
@@ -610,6 +639,7 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    (void)tally();  // built first, so it is destroyed (and printed) last
     static Fuzzer fuzzer;
     Input in(data, size);
     fuzzer.run(in);
