@@ -252,7 +252,7 @@ const char* const kRefusedWords[] = {
     "with",     "help",     "change",  "do",      "begin",   "start",    "commit",  "rollback", "savepoint",
     "release",  "use",      "procedure", "function", "trigger", "view",  "table",   "index",   "role",
     "password", "encode",   "compress", "uuid",   "rand",    "value",    "lag",     "over",    "window",
-    "get_lock", "kill",     "binary",  "cast",    "convert", "json",     "xml",     "regexp",  "like",
+    "get_lock", "binary",  "cast",    "convert", "json",     "xml",     "regexp",  "like",
     "rlike",    "match",    "soundex", "format",  "elt",     "field",    "export",  "make",    "column_",
 };
 
