@@ -383,20 +383,24 @@ std::vector<std::int32_t> documented_results(std::string_view name) {
 }
 
 // How often each export gave each result (script numbers shown whole where
-// they are whole), printed at exit when asked for.
+// they are whole, text results as null or an address), printed at exit when
+// asked for.
 struct Tally {
-    std::map<std::string, std::map<std::int32_t, long>> counts;
+    std::map<std::string, std::map<std::string, long>> counts;
     bool wanted = std::getenv("CVX_FUZZ_DB_STATS") != nullptr;
-    void add(std::string_view name, std::int32_t result) {
-        if (wanted) ++counts[std::string(name)][result];
+    void add(std::string_view name, Word result, char kind) {
+        if (!wanted) return;
+        const auto r = static_cast<std::int32_t>(result);
+        std::string key;
+        if (kind == 't') key = result ? "address" : "null";
+        else if (r % kNum1 == 0) key = std::to_string(r / kNum1);
+        else key = "raw " + std::to_string(r);
+        ++counts[std::string(name)][key];
     }
     ~Tally() {
         for (const auto& [name, results] : counts) {
             std::fprintf(stderr, "%-30s", name.c_str());
-            for (const auto& [r, n] : results) {
-                if (r % kNum1 == 0 && r != 0) std::fprintf(stderr, " %d:%ld", r / kNum1, n);
-                else std::fprintf(stderr, " raw%d:%ld", r, n);
-            }
+            for (const auto& [r, n] : results) std::fprintf(stderr, "  %s: %ld", r.c_str(), n);
             std::fprintf(stderr, "\n");
         }
     }
@@ -500,8 +504,9 @@ private:
             }
         }
         s.snapshot();
-        const auto result = static_cast<std::int32_t>(call_export(t.fn, args, static_cast<int>(kinds.size())));
-        tally().add(name, result);
+        const Word word = call_export(t.fn, args, static_cast<int>(kinds.size()));
+        tally().add(name, word, t.info->result);
+        const auto result = static_cast<std::int32_t>(word);
         const std::vector<std::int32_t> allowed = documented_results(name);
         if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), result) == allowed.end())
             fail(t.info->name, "a result it cannot give", result);
