@@ -1,0 +1,652 @@
+// Fuzzes sequences of database exports against a private server: each input
+// connects (or fails to: wrong password, a port nobody listens on, a
+// database named by the input), then calls the exports with arbitrary
+// strings (contents, capacities, terminators, null records, null buffers)
+// and numbers, statements from a dictionary or from the input, statements
+// started without waiting and polled, escapes into any destination (the
+// source itself included). After every call every guard must be intact,
+// every string must hold the bytes it held before except where the export
+// may write, and the result must be one the export can give. Each input
+// ends with the session closed.
+//
+// The server: CVX_FUZZ_DB_PORT (TCP on 127.0.0.1) and CVX_FUZZ_DB_SOCKET
+// (its unix socket), account CVX_FUZZ_DB_USER / CVX_FUZZ_DB_PASSWORD
+// (default cvx / cvx-secret). The option file "my" in the working directory
+// is written by the fuzzer. With CVX_FUZZ_DB_STATS set, the fuzzer prints at
+// exit how often each export gave each result.
+//
+// mysql__connect always asks for port 3306, and mysql__change__user
+// reconnects the same way to the last accepted host; neither may reach a
+// server on 127.0.0.1:3306 that is not ours, so successful links use the
+// unix socket (host "localhost" or empty) and change_user is skipped while
+// the last accepted link may have been made over TCP. mysql__shutdown is
+// never called; mysql__refresh gets only harmless masks; databases are
+// created and dropped only under the fuzz_ prefix; statements from the
+// input that contain a word able to change the server, wait or run long
+// are replaced.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <map>
+
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+using namespace cvx;
+using namespace cvx::fuzz;
+
+constexpr std::int32_t kNum1 = 1024;  // the script number 1
+
+struct Server {
+    std::string port, socket, user, password;
+    std::string unused_port;
+};
+
+// A port on 127.0.0.1 that nothing listens on: one the system just handed
+// out and took back.
+std::string free_port() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 1;  // nothing listens on port 1 without root's doing
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    if (fd >= 0) ::close(fd);
+    return std::to_string(port);
+}
+
+const char* env_or(const char* name, const char* fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : fallback;
+}
+
+// Which option file "my" holds; rewritten only when another is needed.
+enum class OptionFile { ours, nobody };
+
+void write_option_file(const Server& s, OptionFile which) {
+    static std::optional<OptionFile> written;
+    if (written == which) return;
+    std::ofstream f("my", std::ios::trunc);
+    f << "[client]\nconnect-timeout=2\n";
+    if (which == OptionFile::ours)
+        f << "port=" << s.port << "\nsocket=" << s.socket << "\n";
+    else
+        f << "port=" << s.unused_port << "\nsocket=" << s.socket << ".missing\n";
+    f.close();
+    written = which;
+}
+
+// ---- strings ------------------------------------------------------------------
+
+// A record whose `chars` is null, with the engine's header pattern.
+struct NullBuffer {
+    explicit NullBuffer(std::uint32_t capacity) : record(sizeof(ScriptString)) {
+        auto* r = reinterpret_cast<ScriptString*>(record.data());
+        std::memset(r->header, GuardedString::kHeaderByte, sizeof r->header);
+        r->chars = nullptr;
+        r->capacity = capacity;
+        cap = capacity;
+    }
+    bool intact() const {
+        const auto* r = reinterpret_cast<const ScriptString*>(record.data());
+        for (unsigned char b : r->header) {
+            if (b != GuardedString::kHeaderByte) return false;
+        }
+        return record.intact() && r->chars == nullptr && r->capacity == cap;
+    }
+    Word word() { return reinterpret_cast<Word>(record.data()); }
+    Guarded record;
+    std::uint32_t cap;
+};
+
+// The strings of one call and the bytes each held before it.
+class Strings {
+public:
+    Word null_record() { return 0; }
+    Word null_buffer(std::uint32_t capacity) {
+        nulls_.emplace_back(capacity);
+        return nulls_.back().word();
+    }
+    // `text` and a terminator in a buffer of `capacity` bytes (at least
+    // text + 1) filled with `fill` after the terminator.
+    Word text(std::string_view text, std::uint32_t extra = 0, unsigned char fill = 0x7E) {
+        const auto capacity = static_cast<std::uint32_t>(text.size() + 1 + extra);
+        GuardedString& s = add(capacity);
+        s.fill(fill);
+        s.set(text);
+        return s.word();
+    }
+    // `bytes` filling the whole buffer: no terminator within its capacity.
+    Word unterminated(std::string_view bytes) {
+        std::string b(bytes);
+        std::replace(b.begin(), b.end(), '\0', 'u');
+        if (b.empty()) b = "u";
+        GuardedString& s = add(static_cast<std::uint32_t>(b.size()));
+        std::memcpy(s.chars(), b.data(), b.size());
+        return s.word();
+    }
+    // An empty buffer: capacity 0.
+    Word no_room() { return add(0).word(); }
+    // A destination of `capacity` bytes of `fill`, with a terminator at
+    // `zero_at` when it lies inside.
+    Word room(std::uint32_t capacity, unsigned char fill, std::uint32_t zero_at) {
+        GuardedString& s = add(capacity);
+        s.fill(fill);
+        if (zero_at < capacity) s.chars()[zero_at] = 0;
+        return s.word();
+    }
+
+    // Bytes of every string as they are now.
+    void snapshot() {
+        before_.clear();
+        for (GuardedString& s : strings_) before_.push_back(s.bytes());
+    }
+    // The string built as `w`, if any.
+    GuardedString* find(Word w) {
+        for (GuardedString& s : strings_) {
+            if (s.word() == w) return &s;
+        }
+        return nullptr;
+    }
+    std::string before(const GuardedString* s) const {
+        std::size_t i = 0;
+        for (const GuardedString& t : strings_) {
+            if (&t == s) return before_[i];
+            ++i;
+        }
+        return {};
+    }
+    // Guards intact and every string unchanged, except `written` (when not
+    // null), which may hold a text and its terminator followed by its old
+    // bytes. The text written there is returned in `text`.
+    bool unchanged_except(const GuardedString* written, std::string* text, const char** why) {
+        std::size_t i = 0;
+        for (GuardedString& s : strings_) {
+            if (!s.intact()) return *why = "a guard, header, chars or capacity changed", false;
+            const std::string now = s.bytes();
+            const std::string& old = before_[i++];
+            if (&s != written) {
+                if (now != old) return *why = "a string it may not write changed", false;
+                continue;
+            }
+            const std::size_t k = now.find('\0');
+            if (k == std::string::npos) return *why = "the destination has no terminator", false;
+            if (now.compare(k + 1, std::string::npos, old, k + 1, std::string::npos) != 0)
+                return *why = "bytes past the written terminator changed", false;
+            if (text) *text = now.substr(0, k);
+        }
+        for (const NullBuffer& n : nulls_) {
+            if (!n.intact()) return *why = "a record without a buffer changed", false;
+        }
+        return true;
+    }
+
+private:
+    GuardedString& add(std::uint32_t capacity) {
+        strings_.emplace_back(capacity);
+        return strings_.back();
+    }
+    std::deque<GuardedString> strings_;
+    std::deque<NullBuffer> nulls_;
+    std::vector<std::string> before_;
+};
+
+// ---- choices ------------------------------------------------------------------
+
+const char* const kStatements[] = {
+    "SELECT 1 AS a, NULL AS b, 'x\\0y' AS c",
+    "SELECT CONCAT('p', CHAR(0), 'q') AS z, '' AS e, NULL AS n",
+    "SELECT 1 AS a UNION ALL SELECT 2 UNION ALL SELECT NULL",
+    "SELECT 'a' AS a, 'b' AS A, 'c' AS a",
+    "SELECT REPEAT('w', 300) AS long_col, 'short' AS s",
+    "SELECT SLEEP(0.01) AS s",
+    "INSERT INTO fuzz_scratch.t (a, b) VALUES ('row', NULL)",
+    "INSERT INTO fuzz_scratch.t (a, b) VALUES ('x\\0y', 'it''s')",
+    "SELECT id, a, b FROM fuzz_scratch.t ORDER BY id DESC LIMIT 3",
+    "UPDATE fuzz_scratch.t SET a = 'u' ORDER BY id LIMIT 2",
+    "DELETE FROM fuzz_scratch.t",
+    "SELECT * FROM fuzz_scratch.missing",
+    "SHOW DATABASES LIKE 'fuzz%'",
+    "SELEC 1",
+    "SELECT 1; SELECT 2",
+    "",
+    "DO 1",
+    "SELECT 1 AS a WHERE 1 = 0",
+    "CREATE TABLE IF NOT EXISTS fz (x INT)",
+    "SELECT DATABASE() AS d, @@version_comment AS v",
+};
+
+const char* const kColumns[] = {"a", "b", "c", "z", "e", "n", "id", "s", "long_col", "A", "d", "", "missing"};
+
+const char* const kDatabases[] = {"fuzz_scratch", "fuzz_a", "fuzz_b", "fuzz_missing", "", "fuzz a"};
+
+// Names for mysql__create__db and mysql__drop__db: never a database of the
+// server's own, nor fuzz_scratch.
+const char* const kCreateDrop[] = {"fuzz_a",
+                                   "fuzz_b",
+                                   "IF EXISTS fuzz_a",
+                                   "IF NOT EXISTS fuzz_b",
+                                   "fuzz_a CHARACTER SET latin1",
+                                   "",
+                                   "fuzz bad",
+                                   "fuzz_c; SELECT 1"};
+
+// Words that let a statement change the server, its accounts or data other
+// than the scratch table, wait, or run long.
+const char* const kRefusedWords[] = {
+    "shutdown", "kill",     "drop",    "grant",   "revoke",  "user",     "global",  "sleep",   "benchmark",
+    "lock",     "mysql",    "flush",   "set",     "load",    "outfile",  "dumpfile", "alter",  "rename",
+    "handler",  "install",  "plugin",  "create",  "delete",  "truncate", "update",  "replace", "call",
+    "prepare",  "execute",  "recursive", "join",  "from",    "repeat",   "space",   "pad",     "seq",
+    "wait",     "xa",       "binlog",  "master",  "slave",   "replica",  "purge",   "reset",   "event",
+    "server",   "optimize", "analyze", "repair",  "check",   "backup",   "cache",   "insert",  "into",
+    "with",     "help",     "change",  "do",      "begin",   "start",    "commit",  "rollback", "savepoint",
+    "release",  "use",      "procedure", "function", "trigger", "view",  "table",   "index",   "role",
+    "password", "encode",   "compress", "uuid",   "rand",    "value",    "lag",     "over",    "window",
+    "get_lock", "binary",  "cast",    "convert", "json",     "xml",     "regexp",  "like",
+    "rlike",    "match",    "soundex", "format",  "elt",     "field",    "export",  "make",    "column_",
+};
+
+bool harmless(std::string_view statement) {
+    std::string lower(statement);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* w : kRefusedWords) {
+        if (lower.find(w) != std::string::npos) return false;
+    }
+    return true;
+}
+
+// Shapes of a string argument. Texts come from `pick` (a dictionary entry)
+// or from the input. Without `may_cut` no zero byte is put inside the text:
+// a host name must stay whole ("127.0.0.1" cut to "127.0" is another
+// address, and "localhost" cut to "local" a name to look up).
+template <typename Pick>
+Word text_argument(Input& in, Strings& s, Pick pick, bool may_cut = true) {
+    const std::uint8_t shape = in.byte();
+    const std::uint32_t extra = shape & 0x10 ? in.byte() % 32 : 0;
+    const unsigned char fill = shape & 0x20 ? 0 : 0x7E;
+    switch (may_cut || shape % 16 != 4 ? shape % 16 : 5) {
+        case 0: return s.null_record();
+        case 1: return s.null_buffer(in.byte());
+        case 2: return s.no_room();
+        case 3: return s.unterminated(pick());
+        case 4: {  // a zero byte inside: the text ends there
+            std::string t(pick());
+            t.insert(in.byte() % (t.size() + 1), 1, '\0');
+            return s.text(t, extra, fill);
+        }
+        default: return s.text(pick(), extra, fill);
+    }
+}
+
+std::string input_text(Input& in, std::size_t max) {
+    const std::size_t n = in.byte() % (max + 1);
+    return std::string(in.bytes(n));
+}
+
+std::string statement_text(Input& in) {
+    const std::uint8_t pick = in.byte();
+    if (pick < 220) return kStatements[pick % std::size(kStatements)];
+    std::string t = input_text(in, 48);
+    return harmless(t) ? t : "SELECT 1";
+}
+
+std::string database_text(Input& in) {
+    const std::uint8_t pick = in.byte();
+    if (pick < 230) return kDatabases[pick % std::size(kDatabases)];
+    return "fuzz_" + input_text(in, 12);
+}
+
+std::string create_drop_text(Input& in) {
+    const std::uint8_t pick = in.byte();
+    if (pick < 240) return kCreateDrop[pick % std::size(kCreateDrop)];
+    return std::string("fuzz_") + static_cast<char>('a' + pick % 4);
+}
+
+std::string column_text(Input& in) {
+    const std::uint8_t pick = in.byte();
+    if (pick < 230) return kColumns[pick % std::size(kColumns)];
+    return input_text(in, 12);
+}
+
+// Destination strings: sizes around the cells of the dictionary.
+Word destination(Input& in, Strings& s) {
+    static const std::uint32_t capacities[] = {1, 2, 3, 4, 6, 8, 16, 40, 300, 301, 302, 700};
+    const std::uint8_t shape = in.byte();
+    if (shape == 0xFF) return s.null_record();
+    if (shape == 0xFE) return s.null_buffer(64);
+    if (shape == 0xFD) return s.no_room();
+    const std::uint32_t capacity = capacities[shape % std::size(capacities)];
+    return s.room(capacity, static_cast<unsigned char>(in.byte() | 1), in.byte() % 4 == 0 ? 0 : 0xFFFFFFFF);
+}
+
+// A script number for a row or a seek: small rows mostly, then the edges.
+Word row_number(Input& in, bool raw) {
+    const std::uint8_t pick = in.byte();
+    if (pick < 160) return raw_result(raw ? pick % 5 : (pick % 5) * kNum1);
+    return raw_result(number(in));
+}
+
+// Undoes the escaping of a quoted SQL literal; false when `escaped` holds
+// a quote that would end the literal.
+bool unescape(std::string_view escaped, std::string* out) {
+    out->clear();
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        const char c = escaped[i];
+        if (c == '\\') {
+            if (++i == escaped.size()) return false;
+            switch (escaped[i]) {
+                case '0': out->push_back('\0'); break;
+                case 'n': out->push_back('\n'); break;
+                case 'r': out->push_back('\r'); break;
+                case 'Z': out->push_back('\032'); break;
+                default: out->push_back(escaped[i]);
+            }
+        } else if (c == '\'') {
+            if (++i == escaped.size() || escaped[i] != '\'') return false;
+            out->push_back('\'');
+        } else {
+            out->push_back(c);
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void fail(const char* name, const char* why, std::int32_t result) {
+    std::fprintf(stderr, "%s (result %d): %s\n", name, result, why);
+    __builtin_trap();
+}
+
+// The results an export can give (script numbers), or none when any word.
+std::vector<std::int32_t> documented_results(std::string_view name) {
+    const std::int32_t one = kNum1, zero = 0, minus = -kNum1;
+    if (name == "mysql__connect" || name == "mysql__real__connect" || name == "mysql__select__db" ||
+        name == "mysql__close" || name == "mysql__query" || name == "mysql__create__db" ||
+        name == "mysql__drop__db" || name == "mysql__query__start" || name == "mysql__connected" ||
+        name == "mysql__success" || name == "mysql__reload" || name == "mysql__real__escape__string")
+        return {one, zero};
+    if (name == "mysql__change__user" || name == "mysql__db__query" || name == "mysql__data__seek")
+        return {zero, minus};
+    if (name == "mysql__query__poll") return {minus, zero, one};
+    if (name == "mysql__result") return {one, -2 * kNum1, zero};
+    if (name == "mysql__purge") return {zero};
+    return {};
+}
+
+// How often each export gave each result (script numbers shown whole where
+// they are whole, text results as null or an address), printed at exit when
+// asked for.
+struct Tally {
+    std::map<std::string, std::map<std::string, long>> counts;
+    bool wanted = std::getenv("CVX_FUZZ_DB_STATS") != nullptr;
+    void add(std::string_view name, Word result, char kind) {
+        if (!wanted) return;
+        const auto r = static_cast<std::int32_t>(result);
+        std::string key;
+        if (kind == 't') key = result ? "address" : "null";
+        else if (r % kNum1 == 0) key = std::to_string(r / kNum1);
+        else key = "raw " + std::to_string(r);
+        ++counts[std::string(name)][key];
+    }
+    ~Tally() {
+        for (const auto& [name, results] : counts) {
+            std::fprintf(stderr, "%-30s", name.c_str());
+            for (const auto& [r, n] : results) std::fprintf(stderr, "  %s: %ld", r.c_str(), n);
+            std::fprintf(stderr, "\n");
+        }
+    }
+};
+
+Tally& tally() {
+    static Tally t;
+    return t;
+}
+
+class Fuzzer {
+public:
+    Fuzzer() {
+        server_.port = env_or("CVX_FUZZ_DB_PORT", "");
+        server_.socket = env_or("CVX_FUZZ_DB_SOCKET", "");
+        server_.user = env_or("CVX_FUZZ_DB_USER", "cvx");
+        server_.password = env_or("CVX_FUZZ_DB_PASSWORD", "cvx-secret");
+        if (server_.port.empty() || server_.socket.empty()) {
+            std::fprintf(stderr,
+                         "fuzz_database: set CVX_FUZZ_DB_PORT and CVX_FUZZ_DB_SOCKET to a private server "
+                         "(scripts/fuzz starts one)\n");
+            std::exit(1);
+        }
+        server_.unused_port = free_port();
+        for (const Target& t : targets(library(), {"database"})) {
+            if (std::string_view(t.info->name) == "mysql__shutdown") continue;  // never
+            by_name_[t.info->name] = t;
+            all_.push_back(t);
+        }
+        write_option_file(server_, OptionFile::ours);
+        prepare_scratch();
+    }
+
+    void run(Input& in) {
+        connect_first(in);
+        const int calls = 1 + in.byte() % 12;
+        for (int i = 0; i < calls && !in.empty(); ++i) one_call(in);
+        call("mysql__close", nullptr);
+        call("mysql__purge", nullptr);
+        write_option_file(server_, OptionFile::ours);
+    }
+
+private:
+    // The scratch database and table that dictionary statements use.
+    void prepare_scratch() {
+        Strings s;
+        Input none(nullptr, 0);
+        const Word host = s.text("localhost"), user = s.text(server_.user), pass = s.text(server_.password),
+                   db = s.text("");
+        if (invoke("mysql__real__connect", {db, host, user, pass}) != kNum1) {
+            std::fprintf(stderr, "fuzz_database: cannot connect to the server at %s\n", server_.socket.c_str());
+            std::exit(1);
+        }
+        const Word a = s.text("CREATE DATABASE IF NOT EXISTS fuzz_scratch");
+        const Word b = s.text(
+            "CREATE TABLE IF NOT EXISTS fuzz_scratch.t (id INT AUTO_INCREMENT PRIMARY KEY, a VARCHAR(40), "
+            "b BLOB NULL)");
+        if (invoke("mysql__query", {a}) != kNum1 || invoke("mysql__query", {b}) != kNum1) {
+            std::fprintf(stderr, "fuzz_database: cannot make the scratch table\n");
+            std::exit(1);
+        }
+        (void)invoke("mysql__close", {});
+        tcp_link_possible_ = false;
+    }
+
+    std::int32_t invoke(const char* name, std::initializer_list<Word> args) {
+        const auto it = by_name_.find(name);
+        if (it == by_name_.end()) return 0;
+        std::vector<Word> a(args);
+        return static_cast<std::int32_t>(call_export(it->second.fn, a.data(), static_cast<int>(a.size())));
+    }
+
+    // Builds the arguments with `build` (nullptr: none), calls, and checks
+    // the outcome.
+    template <typename Builder>
+    std::int32_t call(const char* name, Builder&& build) {
+        const auto it = by_name_.find(name);
+        if (it == by_name_.end()) return 0;
+        return checked(it->second, build);
+    }
+
+    template <typename Builder>
+    std::int32_t checked(const Target& t, Builder&& build_args) {
+        Strings s;
+        Word args[5] = {};
+        const std::string_view kinds = t.info->args;
+        const std::string_view name = t.info->name;
+        if constexpr (!std::is_same_v<std::decay_t<Builder>, std::nullptr_t>) {
+            build_args(s, args);
+        }
+        // The destination the export may write, and what it must then hold.
+        const GuardedString* dest = nullptr;
+        std::optional<std::string> source_before;
+        if (name == "mysql__result") dest = s.find(args[0]);
+        if (name == "mysql__real__escape__string") {
+            dest = s.find(args[1]);
+            if (const GuardedString* src = s.find(args[0])) {
+                const std::string b = src->bytes();
+                const std::size_t k = b.find('\0');
+                if (k != std::string::npos) source_before = b.substr(0, k);
+            }
+        }
+        s.snapshot();
+        const Word word = call_export(t.fn, args, static_cast<int>(kinds.size()));
+        tally().add(name, word, t.info->result);
+        const auto result = static_cast<std::int32_t>(word);
+        const std::vector<std::int32_t> allowed = documented_results(name);
+        if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), result) == allowed.end())
+            fail(t.info->name, "a result it cannot give", result);
+        std::string written;
+        const char* why = "";
+        const bool may_write = result == kNum1 && dest != nullptr;
+        if (!s.unchanged_except(may_write ? dest : nullptr, &written, &why)) fail(t.info->name, why, result);
+        if (name == "mysql__real__escape__string" && result == kNum1) {
+            std::string back;
+            if (!source_before) fail(t.info->name, "accepted a source without a terminator", result);
+            if (!unescape(written, &back)) fail(t.info->name, "wrote a quote that ends the literal", result);
+            if (back != *source_before) fail(t.info->name, "the escaped text does not read back as the source", result);
+        }
+        return result;
+    }
+
+    // A connection attempt, or none; sets the option file it needs.
+    void connect_first(Input& in) {
+        const std::uint8_t how = in.byte();
+        const bool real = how & 0x80;
+        const char* name = real ? "mysql__real__connect" : "mysql__connect";
+        std::string host = "localhost", user = server_.user, password = server_.password;
+        std::string database = "";
+        const std::uint8_t db_pick = in.byte();
+        if (db_pick < 96) database = "fuzz_scratch";
+        else if (db_pick < 128) database = "fuzz_missing";
+        else if (db_pick < 160) database = input_text(in, 16);
+        OptionFile file = OptionFile::ours;
+        switch (how % 8) {
+            case 0: case 1: case 2: break;
+            case 3: host = ""; break;
+            case 4: password = "wrong"; break;
+            case 5: user = "fuzz_nobody"; break;
+            case 6:  // nothing listens there
+                file = OptionFile::nobody;
+                if (how & 0x40) host = "127.0.0.1";
+                break;
+            case 7:
+                if (real) {
+                    host = "127.0.0.1";  // the option file's port: ours, over TCP
+                } else {
+                    return;  // no connection at all
+                }
+                break;
+        }
+        // mysql__connect asks for port 3306: never over TCP.
+        if (!real && host == "127.0.0.1") host = "localhost";
+        write_option_file(server_, file);
+        const bool odd_strings = (how & 0x30) == 0x30;  // a null or broken argument somewhere
+        const auto str = [&](Strings& s, const std::string& t) {
+            if (odd_strings) return text_argument(in, s, [&] { return t; }, &t != &host);
+            return s.text(t);
+        };
+        const bool tcp = host == "127.0.0.1" && file == OptionFile::ours;
+        const std::int32_t r = call(name, [&](Strings& s, Word* a) {
+            if (real) {
+                a[0] = str(s, database), a[1] = str(s, host), a[2] = str(s, user), a[3] = str(s, password);
+            } else {
+                a[0] = str(s, host), a[1] = str(s, user), a[2] = str(s, password), a[3] = str(s, database);
+            }
+        });
+        // An accepted link (even one whose database could not be selected)
+        // sets the host change_user reconnects to.
+        if (tcp) tcp_link_possible_ = true;
+        else if (r == kNum1) tcp_link_possible_ = false;
+        write_option_file(server_, OptionFile::ours);
+    }
+
+    void one_call(Input& in) {
+        const Target& t = all_[in.byte() % all_.size()];
+        const std::string_view name = t.info->name;
+        if (name == "mysql__connect" || name == "mysql__real__connect") return connect_first(in);
+        if (name == "mysql__change__user") {
+            if (tcp_link_possible_) return;  // it would reconnect to 127.0.0.1:3306
+            const std::uint8_t how = in.byte();
+            (void)checked(t, [&](Strings& s, Word* a) {
+                const std::string user = how & 1 ? "fuzz_nobody" : server_.user;
+                const std::string password = how & 2 ? "wrong" : server_.password;
+                const std::string db = how & 4 ? database_text(in) : "";
+                if (how & 8) {
+                    a[0] = text_argument(in, s, [&] { return user; });
+                    a[1] = text_argument(in, s, [&] { return password; });
+                    a[2] = text_argument(in, s, [&] { return db; });
+                } else {
+                    a[0] = s.text(user), a[1] = s.text(password), a[2] = s.text(db);
+                }
+            });
+            return;
+        }
+        if (name == "mysql__query__start") {
+            const std::int32_t r =
+                checked(t, [&](Strings& s, Word* a) { a[0] = text_argument(in, s, [&] { return statement_text(in); }); });
+            // Some polls at once; the sequence may also go on to other
+            // exports while the statement runs.
+            const int polls = r == kNum1 ? in.byte() % 4 : 0;
+            for (int i = 0; i < polls; ++i) {
+                if (call("mysql__query__poll", nullptr) != 0) break;
+                usleep(in.byte() % 8 * 1000);
+            }
+            return;
+        }
+        (void)checked(t, [&](Strings& s, Word* a) {
+            if (name == "mysql__query") {
+                a[0] = text_argument(in, s, [&] { return statement_text(in); });
+            } else if (name == "mysql__db__query") {
+                a[0] = text_argument(in, s, [&] { return database_text(in); });
+                a[1] = text_argument(in, s, [&] { return statement_text(in); });
+            } else if (name == "mysql__select__db") {
+                a[0] = text_argument(in, s, [&] { return database_text(in); });
+            } else if (name == "mysql__create__db" || name == "mysql__drop__db") {
+                a[0] = text_argument(in, s, [&] { return create_drop_text(in); });
+            } else if (name == "mysql__result") {
+                a[0] = destination(in, s);
+                a[1] = text_argument(in, s, [&] { return column_text(in); });
+                a[2] = row_number(in, false);
+            } else if (name == "mysql__data__seek") {
+                a[0] = row_number(in, true);
+            } else if (name == "mysql__refresh") {
+                static const Word masks[] = {0, 1, 4};
+                a[0] = masks[in.byte() % 3];
+            } else if (name == "mysql__real__escape__string") {
+                const std::uint8_t how = in.byte();
+                a[0] = text_argument(in, s, [&] { return input_text(in, 40); });
+                a[1] = how & 1 ? a[0] : destination(in, s);  // the source itself, or another string
+            }
+        });
+    }
+
+    Server server_;
+    std::map<std::string, Target, std::less<>> by_name_;
+    std::vector<Target> all_;
+    bool tcp_link_possible_ = false;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    (void)tally();  // built first, so it is destroyed (and printed) last
+    static Fuzzer fuzzer;
+    Input in(data, size);
+    fuzzer.run(in);
+    return 0;
+}
