@@ -33,6 +33,7 @@
 #include <cctype>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "fuzz/fuzz_support.h"
 
