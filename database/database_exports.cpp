@@ -167,7 +167,7 @@ CVX_EXPORT Word mysql__query__poll() CVX_NOEXCEPT {
 // mysql__result(destination, column, row): 1 copied, -2 too long, 0 no cell.
 CVX_EXPORT Word mysql__result(Word destination, Word column, Word row) CVX_NOEXCEPT {
     return failing_as(kNoCell, [&] {
-        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), text(column));
+        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), text_room(column));
         const Destination room = destination_arg(destination);
         if (!cell || !room.chars) return kNoCell;
         return put(room, 0, cell->data(), cell->size()) ? kAccepted : kCellTooLong;

@@ -22,26 +22,30 @@ ColumnNames::ColumnNames(MYSQL_RES* set) {
     }
 }
 
-std::size_t ColumnNames::find(const char* name) const {
-    // A hit is the same buffer holding the same bytes as when it was looked
-    // up. Scripts read columns in a steady order, so the search starts at
-    // the entry after the last hit.
+std::size_t ColumnNames::find(TextRoom name) const {
+    // A hit is the same buffer holding the same bytes, terminator included,
+    // as when it was looked up: compared within the buffer's capacity, so
+    // it needs no measuring first. Scripts read columns in a steady order,
+    // so the search starts at the entry after the last hit.
     for (std::size_t i = 0; i < kRecentNames; ++i) {
         const std::size_t slot = (last_hit_ + 1 + i) % kRecentNames;
         const RecentName& r = recent_[slot];
-        if (r.where == name && std::strcmp(r.text, name) == 0) {
+        if (r.where == name.chars && r.length < name.capacity && std::memcmp(r.text, name.chars, r.length + 1) == 0) {
             last_hit_ = slot;
             return r.column;
         }
     }
-    const std::size_t column = scan(name);
-    const std::size_t length = std::strlen(name);
+    const void* end = std::memchr(name.chars, 0, name.capacity);
+    if (!end) return kNoColumn;
+    const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(end) - name.chars);
+    const std::size_t column = scan(name.chars);
     if (length < sizeof recent_[0].text) {
         last_hit_ = next_recent_;
         RecentName& r = recent_[next_recent_];
         next_recent_ = (next_recent_ + 1) % kRecentNames;
-        r.where = name;
-        std::memcpy(r.text, name, length + 1);
+        r.where = name.chars;
+        std::memcpy(r.text, name.chars, length + 1);
+        r.length = static_cast<std::uint32_t>(length);
         r.column = column;
     }
     return column;
@@ -104,7 +108,7 @@ void ResultSet::seek(std::uint64_t row) {
     if (set_) client().data_seek(set_.get(), row);
 }
 
-std::optional<std::string_view> ResultSet::cell(std::uint64_t row, const char* column) {
+std::optional<std::string_view> ResultSet::cell(std::uint64_t row, TextRoom column) {
     const std::size_t c = columns_.find(column);
     if (!set_ || c == ColumnNames::kNoColumn || row >= row_count_) return std::nullopt;
     if (!rows_) rows_.emplace(set_.get(), row_count_, columns_.size());

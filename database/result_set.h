@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "database/client_api.h"
+#include "host/script_string.h"
 
 namespace cvx::database {
 
@@ -28,8 +29,9 @@ public:
     std::size_t size() const { return first_letters_.size(); }
 
     // The first column whose lower-cased name equals `name` with A-Z
-    // lower-cased; kNoColumn when none does.
-    std::size_t find(const char* name) const;
+    // lower-cased; kNoColumn when none does, or when the name has no
+    // terminator within its buffer.
+    std::size_t find(TextRoom name) const;
 
 private:
     std::size_t scan(const char* name) const;
@@ -45,6 +47,7 @@ private:
     struct RecentName {
         const char* where = nullptr;  // the script's buffer
         char text[24] = {};           // its bytes at the time, terminator included
+        std::uint32_t length = 0;     // of the text, terminator excluded
         std::size_t column = 0;
     };
     static constexpr std::size_t kRecentNames = 8;
@@ -91,7 +94,7 @@ public:
     // ignoring the case of A-Z, the leftmost of equal names); nothing when
     // there is no result set, no such column or no such row. The rows are
     // indexed on the first read.
-    std::optional<std::string_view> cell(std::uint64_t row, const char* column);
+    std::optional<std::string_view> cell(std::uint64_t row, TextRoom column);
 
     // Gives up the client's result without freeing it: for a process that
     // is exiting, where the client library may already be gone.

@@ -120,7 +120,7 @@ public:
     std::uint64_t row_count() const { return current_result_.row_count(); }
     unsigned column_count() const { return current_result_.column_count(); }
     void seek(std::uint64_t row) { current_result_.seek(row); }
-    std::optional<std::string_view> cell(std::uint64_t row, const char* column) {
+    std::optional<std::string_view> cell(std::uint64_t row, TextRoom column) {
         return current_result_.cell(row, column);
     }
     std::uint64_t affected_rows();

@@ -17,6 +17,19 @@ namespace cvx {
 
 // ---- reading ----------------------------------------------------------------
 
+// The buffer of a string argument, not yet measured: for a reader that looks
+// for the terminator itself, never past `capacity` (a lookup that compares a
+// remembered text first). A missing record or buffer is the empty text.
+struct TextRoom {
+    const char* chars = "";
+    std::uint32_t capacity = 1;
+};
+
+inline TextRoom text_room(Word w) noexcept {
+    const ScriptString* s = string_record(w);
+    return (s != nullptr && s->chars != nullptr) ? TextRoom{s->chars, s->capacity} : TextRoom{};
+}
+
 // The text of a string, bounded by the record's capacity. Empty (nullopt)
 // when the record or its buffer is missing, or when the buffer holds no
 // terminator within capacity: the engine always terminates its texts, and
