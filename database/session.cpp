@@ -299,7 +299,12 @@ bool Session::shutdown() { return client().shutdown(link(), SHUTDOWN_DEFAULT) ==
 
 const char* Session::statistics() { return client().stat(link()); }
 
-unsigned Session::error_number() { return report_ ? report_->number : client().error_number(handle()); }
+// Without a client library every database call has failed: the client's
+// "unknown error" number goes with the text that says why.
+unsigned Session::error_number() {
+    if (client_missing()) return kUnknownError;
+    return report_ ? report_->number : client().error_number(handle());
+}
 
 const char* Session::error_text() {
     if (const char* missing = client_missing()) return missing;
