@@ -95,6 +95,19 @@ protected:
         before_ = server_counters();
         ASSERT_EQ(before_.size(), 3u) << "the witness cannot read the server's counters";
     }
+    // The program in `mode` exits with `code` within seconds, and its one
+    // link is dropped without a goodbye and not kept by the server.
+    void expect_prompt_exit_and_link_dropped(const std::string& mode, DWORD code) {
+        const ExitRun run = run_exit_check(mode);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exit_code, code);
+        EXPECT_GE(run.exit_seconds, 0.0);
+        EXPECT_LT(run.exit_seconds, 10.0);
+        const Counters after = settle(before_, 15);
+        EXPECT_EQ(after.at("Connections") - before_.at("Connections"), 1);
+        EXPECT_EQ(after.at("Threads_connected"), before_.at("Threads_connected"));
+        EXPECT_EQ(after.at("Aborted_clients") - before_.at("Aborted_clients"), 1);
+    }
     Counters before_;
 };
 
@@ -119,29 +132,13 @@ TEST_F(ExitCase, FreeLibraryClosesTheLinkOnceReleasesTheClientAndANewLoadConnect
 // learnt of the ending before the session's destructor ran: a close from
 // the destructor would have said goodbye.
 TEST_F(ExitCase, ReturningFromMainWithTheSessionOpenExitsPromptlyAndTheServerDropsTheLink) {
-    const ExitRun run = run_exit_check("return");
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.exit_code, 23u);
-    EXPECT_GE(run.exit_seconds, 0.0);
-    EXPECT_LT(run.exit_seconds, 10.0);
-    const Counters after = settle(before_, 15);
-    EXPECT_EQ(after.at("Connections") - before_.at("Connections"), 1);
-    EXPECT_EQ(after.at("Threads_connected"), before_.at("Threads_connected"));
-    EXPECT_EQ(after.at("Aborted_clients") - before_.at("Aborted_clients"), 1);
+    expect_prompt_exit_and_link_dropped("return", 23u);
 }
 
 TEST_F(ExitCase, ExitProcessWhileAnotherThreadWaitsInAQueryExitsPromptly) {
-    const ExitRun run = run_exit_check("exit-in-query");
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.exit_code, 29u);
-    EXPECT_GE(run.exit_seconds, 0.0);
-    EXPECT_LT(run.exit_seconds, 10.0);
     // The server notices the closed socket while the statement sleeps (it
     // looks every few seconds), not only when the 20 s are over.
-    const Counters after = settle(before_, 15);
-    EXPECT_EQ(after.at("Connections") - before_.at("Connections"), 1);
-    EXPECT_EQ(after.at("Threads_connected"), before_.at("Threads_connected"));
-    EXPECT_EQ(after.at("Aborted_clients") - before_.at("Aborted_clients"), 1);
+    expect_prompt_exit_and_link_dropped("exit-in-query", 29u);
 }
 
 }  // namespace
