@@ -34,6 +34,14 @@ TEST(ScriptParser, ReadsDeclarationsCallsAndExpectations) {
     EXPECT_EQ(r.statements[3].expect.raw, 630);
 }
 
+TEST(ScriptParser, RepeatCallsUntilAValue) {
+    const ParseResult r = parse("repeat mysql__query__poll() until -1\n");
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.statements[0].kind, Statement::Repeat);
+    EXPECT_EQ(r.statements[0].name, "mysql__query__poll");
+    EXPECT_EQ(r.statements[0].expect.raw, -1024);
+}
+
 TEST(ScriptParser, NumbersConvertToRaw) {
     const ParseResult r = parse("strlenc(null)\nnumber a 1.5\nnumber b 0.0009765625\nnumber c 'A'\nnumber d raw(-1)\n"
                                 "number e raw(4294967295)\nnumber f -2097152\n");
@@ -58,6 +66,9 @@ TEST(ScriptParser, MalformedLinesAreReportedWithTheirLineNumber) {
     EXPECT_EQ(parse_error("string s 8 \"abc"), "1: unterminated text");
     EXPECT_EQ(parse_error("strlenc("), "1: expected a name");
     EXPECT_EQ(parse_error("A6_DLLAPI(5)"), "1: expected '&'");
+    EXPECT_EQ(parse_error("repeat mysql__query__poll() => 1"), "1: repeat takes 'until', not '=>'");
+    EXPECT_EQ(parse_error("repeat mysql__query__poll()"), "1: expected 'until'");
+    EXPECT_EQ(parse_error("repeat mysql__query__poll() until"), "1: malformed number ''");
     EXPECT_EQ(parse_error("A6_DLLAPI(&engine) junk"), "1: unexpected text: junk");
 }
 
