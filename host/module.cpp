@@ -16,7 +16,7 @@
 // runtime calls this before it destroys the library's static objects.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) cvx::process_exiting = true;
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) cvx::note_process_terminating();
     return TRUE;
 }
 #endif
