@@ -110,7 +110,7 @@ void ResultSet::seek(std::uint64_t row) {
 
 std::optional<std::string_view> ResultSet::cell(std::uint64_t row, TextRoom column) {
     const std::size_t c = columns_.find(column);
-    if (!set_ || c == ColumnNames::kNoColumn || row >= row_count_) return std::nullopt;
+    if (!set_ || c == ColumnNames::kNoColumn) return std::nullopt;
     if (!rows_) rows_.emplace(set_.get(), row_count_, columns_.size());
     if (row >= rows_->size()) return std::nullopt;
     return rows_->cell(static_cast<std::size_t>(row), c);
