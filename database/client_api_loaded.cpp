@@ -10,12 +10,11 @@
 // failure value and client_missing() says what was tried and why each
 // candidate failed, so a user sees more than "it does not work".
 //
-// The library is released again when the plug-in is unloaded: the table's
-// library_end (mysql_server_end, the last call the session's teardown
-// makes) ends the client library and then frees it, so a FreeLibrary of
-// the plug-in takes the client library with it and a new load starts
-// afresh. While the process is ending the teardown makes no client calls
-// at all and nothing is freed (host/module.h).
+// The library is released again when the plug-in is unloaded: after its
+// last client call the session's teardown calls release_client(), so a
+// FreeLibrary of the plug-in takes the client library with it and a new
+// load starts afresh. While the process is ending the teardown makes no
+// client calls at all and nothing is freed (host/module.h).
 #include <windows.h>
 
 #include <algorithm>

@@ -34,16 +34,25 @@ ClientHandle ClientHandle::make(bool& started) {
 ClientHandle& ClientHandle::operator=(ClientHandle&& other) noexcept {
     if (this != &other) {
         close();
+        nonblocking_ = other.nonblocking_;
         mysql_ = other.release();
     }
     return *this;
+}
+
+bool ClientHandle::allow_nonblocking() {
+    if (!nonblocking_) nonblocking_ = client().options(mysql_, MYSQL_OPT_NONBLOCK, nullptr) == 0;
+    return nonblocking_;
 }
 
 void ClientHandle::close() noexcept {
     if (MYSQL* const mysql = release()) client().close(mysql);  // also frees the handle
 }
 
-MYSQL* ClientHandle::release() noexcept { return std::exchange(mysql_, nullptr); }
+MYSQL* ClientHandle::release() noexcept {
+    nonblocking_ = false;
+    return std::exchange(mysql_, nullptr);
+}
 
 // ---- session: load and unload ---------------------------------------------------
 
@@ -79,7 +88,6 @@ Session::~Session() {
 MYSQL* Session::handle() {
     if (!session_connection_.get()) {
         session_connection_ = ClientHandle::make(client_started_);
-        nonblocking_set_ = false;
     }
     return session_connection_.get();
 }
@@ -125,7 +133,6 @@ ClientHandle Session::attempt(const char* database, const char* host, const char
 void Session::adopt(ClientHandle link, const char* host, const char* database) {
     report_.reset();
     session_connection_ = std::move(link);
-    nonblocking_set_ = false;
     connected_ = succeeded_ = true;
     last_host_ = host ? std::optional<std::string>(host) : std::nullopt;
     if (database && *database) check(client().select_db(handle(), database) != 0);
@@ -204,19 +211,25 @@ void Session::start(const char* statement) {
     if (!statement) refuse(kUnknownError, "No statement: the string is missing or has no terminator.");
     if (!client().nonblocking()) refuse(kUnknownError, "The client library cannot run a statement without waiting.");
     MYSQL* const mysql = handle();
-    if (!nonblocking_set_) {
-        if (client().options(mysql, MYSQL_OPT_NONBLOCK, nullptr) != 0) {
-            refuse(kUnknownError, "The client library cannot run a statement without waiting.");
-        }
-        nonblocking_set_ = true;
+    if (!session_connection_.allow_nonblocking()) {
+        refuse(kUnknownError, "The client library cannot run a statement without waiting.");
     }
     // Until it finishes, the error exports report the last call that did.
     report_ = Report{client().error_number(mysql), client().error(mysql)};
     PendingStatement& p = pending_.emplace();
     p.text = statement;
-    p.waiting = client().query_start(&p.query_status, mysql, p.text.data(), p.text.size());
-    if (p.waiting & MYSQL_WAIT_TIMEOUT) {
-        p.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(client().timeout_ms(mysql));
+    wait_for(client().query_start(&p.query_status, mysql, p.text.data(), p.text.size()));
+}
+
+// What the client now waits for; a wait it bounds by a timeout gets a
+// deadline, which the polls turn into the timeout event when it passes.
+void Session::wait_for(int events) {
+    PendingStatement& p = *pending_;
+    p.waiting = events;
+    p.deadline.reset();
+    if (events & MYSQL_WAIT_TIMEOUT) {
+        p.deadline = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(client().timeout_ms(session_connection_.get()));
     }
 }
 
@@ -236,16 +249,12 @@ bool Session::advance(bool wait) {
         if (p.waiting == 0) {
             if (p.stage == PendingStatement::Stage::store || p.query_status != 0) return true;
             p.stage = PendingStatement::Stage::store;
-            p.waiting = client().store_start(&p.set, mysql);
+            wait_for(client().store_start(&p.set, mysql));
         } else {
             const int events = ready_events(wait);
             if (events == 0) return false;
-            p.waiting = p.stage == PendingStatement::Stage::query ? client().query_cont(&p.query_status, mysql, events)
-                                                         : client().store_cont(&p.set, mysql, events);
-        }
-        p.deadline.reset();
-        if (p.waiting & MYSQL_WAIT_TIMEOUT) {
-            p.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(client().timeout_ms(mysql));
+            wait_for(p.stage == PendingStatement::Stage::query ? client().query_cont(&p.query_status, mysql, events)
+                                                               : client().store_cont(&p.set, mysql, events));
         }
     }
 }

@@ -36,10 +36,13 @@ public:
     static ClientHandle make(bool& started);
 
     ~ClientHandle() { close(); }
-    ClientHandle(ClientHandle&& other) noexcept : mysql_(other.release()) {}
+    ClientHandle(ClientHandle&& other) noexcept : nonblocking_(other.nonblocking_), mysql_(other.release()) {}
     ClientHandle& operator=(ClientHandle&& other) noexcept;
 
     MYSQL* get() const { return mysql_; }
+    // Lets the handle run statements without waiting (set on its first
+    // use); false when the client library refuses.
+    bool allow_nonblocking();
     // Closes the link, if any, and frees the handle.
     void close() noexcept;
     // Gives the handle up without a client call (the process is exiting).
@@ -47,6 +50,7 @@ public:
 
 private:
     explicit ClientHandle(MYSQL* mysql) : mysql_(mysql) {}
+    bool nonblocking_ = false;
     MYSQL* mysql_ = nullptr;
 };
 
@@ -165,6 +169,7 @@ private:
     // server accepted it and its rows all arrived.
     bool take_outcome(int status, MYSQL_RES* set);
 
+    void wait_for(int events);
     bool advance(bool wait);
     int ready_events(bool wait);
     void finish_pending();
@@ -179,7 +184,6 @@ private:
     std::string statement_;                 // the statement being sent
     std::optional<Report> report_;
     std::optional<PendingStatement> pending_;
-    bool nonblocking_set_ = false;  // the handle accepts non-blocking calls
     bool client_started_ = false;   // a handle was ever made: the client set itself up
 };
 
