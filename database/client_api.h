@@ -25,7 +25,9 @@ namespace cvx::database {
     CALL(close, mysql_close)                             \
     CALL(ping, mysql_ping)                               \
     CALL(query, mysql_query)                             \
+    CALL(real_query, mysql_real_query)                   \
     CALL(store_result, mysql_store_result)               \
+    CALL(use_result, mysql_use_result)                   \
     CALL(free_result, mysql_free_result)                 \
     CALL(num_rows, mysql_num_rows)                       \
     CALL(num_fields, mysql_num_fields)                   \
@@ -34,6 +36,7 @@ namespace cvx::database {
     CALL(fetch_lengths, mysql_fetch_lengths)             \
     CALL(data_seek, mysql_data_seek)                     \
     CALL(affected_rows, mysql_affected_rows)             \
+    CALL(insert_id, mysql_insert_id)                     \
     CALL(refresh, mysql_refresh)                         \
     CALL(shutdown, mysql_shutdown)                       \
     CALL(stat, mysql_stat)                               \
@@ -49,10 +52,14 @@ namespace cvx::database {
 // extensions of the C API); the session then refuses to start a statement
 // without waiting, and everything else works.
 #define CVX_CLIENT_NONBLOCKING_CALLS(CALL)               \
+    CALL(connect_start, mysql_real_connect_start)        \
+    CALL(connect_cont, mysql_real_connect_cont)          \
+    CALL(select_db_start, mysql_select_db_start)         \
+    CALL(select_db_cont, mysql_select_db_cont)           \
     CALL(query_start, mysql_real_query_start)            \
     CALL(query_cont, mysql_real_query_cont)              \
-    CALL(store_start, mysql_store_result_start)          \
-    CALL(store_cont, mysql_store_result_cont)            \
+    CALL(fetch_row_start, mysql_fetch_row_start)         \
+    CALL(fetch_row_cont, mysql_fetch_row_cont)           \
     CALL(socket, mysql_get_socket)                       \
     CALL(timeout_ms, mysql_get_timeout_value_ms)
 
@@ -64,7 +71,8 @@ struct ClientApi {
 
     // Every non-blocking call is there.
     bool nonblocking() const {
-        return query_start && query_cont && store_start && store_cont && socket && timeout_ms;
+        return connect_start && connect_cont && select_db_start && select_db_cont && query_start && query_cont &&
+               fetch_row_start && fetch_row_cont && socket && timeout_ms;
     }
 };
 

@@ -25,8 +25,8 @@ constexpr Word kFailed = kMinusOne;        // failure of the calls that report s
 constexpr Word kNotConnected = kMinusOne;  // counts and seek while not connected
 constexpr Word kCellTooLong = kMinusTwo;   // the cell does not fit the destination
 constexpr Word kNoCell = kZero;            // no result set, column, row or destination
-constexpr Word kNothingPending = kMinusOne;  // poll: no statement is running
-constexpr Word kRunning = kZero;             // poll: still running
+constexpr Word kNothingPending = kMinusOne;  // poll: nothing is pending
+constexpr Word kRunning = kZero;             // poll: still going on
 // Ungated direct calls that could not be made (no client library loaded).
 constexpr Word kCallFailed = kOne;  // a status call: the client's non-zero failure status 1
 constexpr Word kNoText = kZero;     // a text call: the null address
@@ -36,14 +36,20 @@ constexpr Word kNoNumber = kZero;   // the protocol version, the error number
 // capacity; the export then returns its failure value.
 struct UnterminatedText {};
 
+// A string argument's text for work started without waiting, which the
+// session refuses and reports when a text is null: without a terminator.
+const char* text_or_null(Word s) {
+    const ScriptString* record = string_record(s);
+    if (!record || !record->chars) return "";
+    return terminated_text(s);
+}
+
 // A string argument's text; a missing record or buffer reads as empty text.
 // A buffer without a terminator within its capacity is refused before
 // anything is read past it, sent or closed: every export reads all its
 // texts before it acts.
 const char* text(Word s) {
-    const ScriptString* record = string_record(s);
-    if (!record || !record->chars) return "";
-    const char* t = terminated_text(s);
+    const char* t = text_or_null(s);
     if (!t) throw UnterminatedText{};
     return t;
 }
@@ -75,24 +81,61 @@ Word statement(std::string_view prefix, Word text_string) noexcept {
     });
 }
 
+// A connection routine, waiting: accepted or refused.
+Word connection(Routine routine, Word database, Word host, Word user, Word password) noexcept {
+    return failing_as(kRefused, [&] {
+        session().connect(routine, text(database), text(host), text(user), text(password));
+        return kAccepted;
+    });
+}
+
+// The same routine started without waiting: started or not.
+Word connection_start(Routine routine, Word database, Word host, Word user, Word password) noexcept {
+    return failing_as(kRefused, [&] {
+        session().start_connect(routine, text_or_null(database), text_or_null(host), text_or_null(user),
+                                text_or_null(password));
+        return kAccepted;
+    });
+}
+
+// What a poll reports.
+Word progress(Progress p) {
+    switch (p) {
+        case Progress::running: return kRunning;
+        case Progress::finished: return kAccepted;
+        case Progress::none: break;
+    }
+    return kNothingPending;
+}
+
 }  // namespace
 
 // ---- session -----------------------------------------------------------------
 
 // mysql__connect(host, user, password, database): plain connection, port 3306.
 CVX_EXPORT Word mysql__connect(Word host, Word user, Word password, Word database) CVX_NOEXCEPT {
-    return failing_as(kRefused, [&] {
-        session().connect_plain(text(database), text(host), text(user), text(password));
-        return kAccepted;
-    });
+    return connection(Routine::plain, database, host, user, password);
 }
 
 // mysql__real__connect(database, host, user, password): full connection.
 CVX_EXPORT Word mysql__real__connect(Word database, Word host, Word user, Word password) CVX_NOEXCEPT {
-    return failing_as(kRefused, [&] {
-        session().connect_full(text(database), text(host), text(user), text(password));
-        return kAccepted;
-    });
+    return connection(Routine::full, database, host, user, password);
+}
+
+// mysql__connect__start(host, user, password, database) and
+// mysql__real__connect__start(database, host, user, password): the same
+// attempts started without waiting; 1 when started, 0 when nothing was.
+CVX_EXPORT Word mysql__connect__start(Word host, Word user, Word password, Word database) CVX_NOEXCEPT {
+    return connection_start(Routine::plain, database, host, user, password);
+}
+
+CVX_EXPORT Word mysql__real__connect__start(Word database, Word host, Word user, Word password) CVX_NOEXCEPT {
+    return connection_start(Routine::full, database, host, user, password);
+}
+
+// mysql__connect__poll(): -1 nothing pending, 0 still going on, 1 finished.
+CVX_EXPORT Word mysql__connect__poll() CVX_NOEXCEPT {
+    return failing_as(kNothingPending, [] { return progress(session().poll_connect()); });
 }
 
 CVX_EXPORT Word mysql__connected() CVX_NOEXCEPT { return truth(session().connected()); }
@@ -154,20 +197,14 @@ CVX_EXPORT Word mysql__query__start(Word text_string) CVX_NOEXCEPT {
 
 // mysql__query__poll(): -1 nothing running, 0 still running, 1 finished.
 CVX_EXPORT Word mysql__query__poll() CVX_NOEXCEPT {
-    return failing_as(kNothingPending, [] {
-        switch (session().poll()) {
-            case Progress::running: return kRunning;
-            case Progress::finished: return kAccepted;
-            case Progress::none: break;
-        }
-        return kNothingPending;
-    });
+    return failing_as(kNothingPending, [] { return progress(session().poll()); });
 }
 
 // mysql__result(destination, column, row): 1 copied, -2 too long, 0 no cell.
 CVX_EXPORT Word mysql__result(Word destination, Word column, Word row) CVX_NOEXCEPT {
     return failing_as(kNoCell, [&] {
-        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), text_room(column));
+        const TextRoom name = text_room(column);
+        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), name.chars, name.capacity);
         const Destination room = destination_arg(destination);
         if (!cell || !room.chars) return kNoCell;
         return put(room, 0, cell->data(), cell->size()) ? kAccepted : kCellTooLong;

@@ -1,19 +1,17 @@
-// A stored result set as a value: the client's result, its lower-cased
-// column names and, once a cell is read, the index of its rows. A result set
-// is made from the client's result and replaced by assignment, which frees
-// the old set and everything built from it in one step.
+// A stored result set as a value: its lower-cased column names and its
+// rows, copied out of the client as they arrive. Nothing here knows script
+// values; the exports convert.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "database/client_api.h"
-#include "host/script_string.h"
+#include "database/stored_rows.h"
 
 namespace cvx::database {
 
@@ -28,10 +26,10 @@ public:
 
     std::size_t size() const { return first_letters_.size(); }
 
-    // The first column whose lower-cased name equals `name` with A-Z
-    // lower-cased; kNoColumn when none does, or when the name has no
-    // terminator within its buffer.
-    std::size_t find(TextRoom name) const;
+    // The first column whose lower-cased name equals the text at `name`
+    // with A-Z lower-cased; kNoColumn when none does, or when the name has
+    // no terminator within its `capacity` bytes.
+    std::size_t find(const char* name, std::size_t capacity) const;
 
 private:
     std::size_t scan(const char* name) const;
@@ -56,58 +54,59 @@ private:
     mutable std::size_t last_hit_ = kRecentNames - 1;
 };
 
-// Every row's cells (they stay in place while the set is held) and every
-// cell's length, row after row, so reading any cell is two array lookups
-// wherever its row stands.
-class RowIndex {
-public:
-    RowIndex() = default;
-    RowIndex(MYSQL_RES* set, std::uint64_t rows, std::size_t columns);
-
-    std::size_t size() const { return rows_.size(); }
-
-    // The text of one cell up to its first zero byte ("NULL" for SQL NULL).
-    std::string_view cell(std::size_t row, std::size_t column) const;
-
-private:
-    std::vector<MYSQL_ROW> rows_;
-    std::vector<std::uint32_t> lengths_;
-    std::size_t columns_ = 0;
-    bool zero_bytes_ = false;  // some cell holds a zero byte
-};
-
+// A result set as the session holds it: the column names and the rows, in
+// storage of the session's own. Built while the rows arrive (Builder), so
+// it is whole and indexed the moment the statement's outcome takes effect.
 class ResultSet {
 public:
     ResultSet() = default;
-    // Takes the client's result (null: no result set).
-    explicit ResultSet(MYSQL_RES* set);
 
-    bool holds() const { return set_ != nullptr; }
-    std::uint64_t row_count() const { return row_count_; }
+    bool holds() const { return holds_; }
+    std::uint64_t row_count() const { return rows_.size(); }
     unsigned column_count() const { return static_cast<unsigned>(columns_.size()); }
 
     // Positions the set's row cursor (past the end: no current row). Reading
     // cells does not use the cursor.
-    void seek(std::uint64_t row);
+    void seek(std::uint64_t row) { cursor_ = row < rows_.size() ? row : rows_.size(); }
 
-    // The text of the cell in `row` of the column named `column` (found
-    // ignoring the case of A-Z, the leftmost of equal names); nothing when
-    // there is no result set, no such column or no such row. The rows are
-    // indexed on the first read.
-    std::optional<std::string_view> cell(std::uint64_t row, TextRoom column);
+    // The text of the cell in `row` of the column named by the text at
+    // `name` (found ignoring the case of A-Z, the leftmost of equal names;
+    // the name is read within `capacity` bytes); nothing when there is no
+    // result set, no such column or no such row.
+    std::optional<std::string_view> cell(std::uint64_t row, const char* name, std::size_t capacity) {
+        const std::size_t c = columns_.find(name, capacity);
+        if (c == ColumnNames::kNoColumn || row >= rows_.size()) return std::nullopt;
+        return rows_.cell(row, c);
+    }
 
-    // Gives up the client's result without freeing it: for a process that
-    // is exiting, where the client library may already be gone.
-    void abandon() { (void)set_.release(); }
+    // Hands the rows' memory to `queue` (to be given back a piece at a
+    // time), leaving no result set.
+    void retire_into(ReleaseQueue& queue);
+    // Forgets the rows' memory without giving it back: for a process that is
+    // exiting.
+    void abandon() noexcept { rows_.abandon(); }
+
+    // Takes a client result set's rows one at a time as they arrive.
+    class Builder {
+    public:
+        explicit Builder(MYSQL_RES* set);
+        void add(MYSQL_ROW row);
+        ResultSet finish();
+        // Hands the rows read so far to `queue` (they are not kept).
+        void retire_into(ReleaseQueue& queue) { rows_.retire_into(queue); }
+        void abandon() noexcept { rows_.abandon(); }
+
+    private:
+        ColumnNames columns_;
+        StoredRows rows_;
+        MYSQL_RES* set_;
+    };
 
 private:
-    struct Free {
-        void operator()(MYSQL_RES* set) const;
-    };
-    std::unique_ptr<MYSQL_RES, Free> set_;
-    std::uint64_t row_count_ = 0;
     ColumnNames columns_;
-    std::optional<RowIndex> rows_;
+    StoredRows rows_;
+    std::uint64_t cursor_ = 0;
+    bool holds_ = false;
 };
 
 }  // namespace cvx::database

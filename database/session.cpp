@@ -1,11 +1,9 @@
 #include "database/session.h"
 
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
 #include "database/option_file.h"
-#include "database/socket_wait.h"
 #include "host/module.h"
 
 namespace cvx::database {
@@ -15,44 +13,16 @@ constexpr unsigned kPlainPort = 3306;
 // The client library reads its connection options from this file, in the
 // current directory, on every connection.
 constexpr const char* kOptionFile = "my";
+// A handshake the server never answers gives up after this long unless the
+// option file names a connect-timeout (the server's own default for a
+// client's handshake).
+constexpr unsigned kHandshakeSeconds = 10;
 
 // The client's numbers for the session's own refusals of a start.
 constexpr unsigned kUnknownError = 2000;       // CR_UNKNOWN_ERROR
 constexpr unsigned kCommandsOutOfSync = 2014;  // CR_COMMANDS_OUT_OF_SYNC
 
 }  // namespace
-
-// ---- client handle ------------------------------------------------------------
-
-ClientHandle ClientHandle::make(bool& started) {
-    MYSQL* const mysql = client().init(nullptr);
-    started = true;  // the client library has set itself up
-    if (!mysql) throw DatabaseError("the client library could not set up a handle");
-    return ClientHandle(mysql);
-}
-
-ClientHandle& ClientHandle::operator=(ClientHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        nonblocking_ = other.nonblocking_;
-        mysql_ = other.release();
-    }
-    return *this;
-}
-
-bool ClientHandle::allow_nonblocking() {
-    if (!nonblocking_) nonblocking_ = client().options(mysql_, MYSQL_OPT_NONBLOCK, nullptr) == 0;
-    return nonblocking_;
-}
-
-void ClientHandle::close() noexcept {
-    if (MYSQL* const mysql = release()) client().close(mysql);  // also frees the handle
-}
-
-MYSQL* ClientHandle::release() noexcept {
-    nonblocking_ = false;
-    return std::exchange(mysql_, nullptr);
-}
 
 // ---- session: load and unload ---------------------------------------------------
 
@@ -68,18 +38,24 @@ Session::Session() {
     }
 }
 
-// The unload frees the result, closes the handle once and releases what
-// the client library set up for itself. A process that is exiting makes no
-// client call at all: the client library may already be detached, and the
-// operating system closes the link.
+// The unload gives up the work still going on, frees the result, closes the
+// handle once and releases what the client library set up for itself. A
+// process that is exiting makes no client call at all: the client library
+// may already be detached, and the operating system closes the link and
+// takes back the memory.
 Session::~Session() {
     if (process_terminating()) {
         current_result_.abandon();
+        retired_.abandon();
+        if (running_) running_->abandon();
+        if (attempt_) (void)attempt_->link().release();
         (void)session_connection_.release();
         return;
     }
-    abandon_pending();
-    current_result_ = ResultSet();
+    abandon_attempt();
+    abandon_statement();
+    current_result_.retire_into(retired_);
+    retired_.release_all();
     session_connection_.close();
     if (client_started_) client().library_end();
     release_client();
@@ -93,7 +69,7 @@ MYSQL* Session::handle() {
 }
 
 MYSQL* Session::link() {
-    complete_pending();
+    complete_statement();
     report_.reset();
     return handle();
 }
@@ -107,58 +83,115 @@ void Session::refuse(unsigned number, const char* why) {
     throw DatabaseError(why);
 }
 
+void Session::release_some() { retired_.release_some(WorkSlice(WorkSlice::kRelease)); }
+
 // ---- connection -------------------------------------------------------------------
 
-// The new link is made on a handle of its own with the option file's
-// settings and the statement timeouts read from it. When the server refuses
-// it, its error is what the session reports, and the handle goes.
-ClientHandle Session::attempt(const char* database, const char* host, const char* user, const char* password,
-                              unsigned port) {
-    complete_pending();
+// The new link's handle, with the option file's settings and the statement
+// timeouts read from it. The handshake bound is set first: the client
+// applies the file's own connect-timeout over it when it connects.
+ClientHandle Session::prepared_handle() {
     ClientHandle link = ClientHandle::make(client_started_);
     MYSQL* const mysql = link.get();
+    const unsigned handshake = kHandshakeSeconds;
+    client().options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &handshake);
     client().options(mysql, MYSQL_READ_DEFAULT_FILE, kOptionFile);
     const StatementTimeouts timeouts = statement_timeouts_of_file(kOptionFile);
     if (timeouts.read) client().options(mysql, MYSQL_OPT_READ_TIMEOUT, &timeouts.read);
     if (timeouts.write) client().options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &timeouts.write);
-    if (!client().real_connect(mysql, host, user, password, database, port, nullptr, 0)) {
-        report_ = Report{client().error_number(mysql), client().error(mysql)};
-        throw DatabaseError(report_->text);
-    }
     return link;
 }
 
-// The accepted link replaces the session's (the old one closed once); a
-// named database is selected once more.
-void Session::adopt(ClientHandle link, const char* host, const char* database) {
+ConnectTarget Session::target_of(Routine routine, const char* database, const char* host, const char* user,
+                                 const char* password) const {
+    // (Only change_user passes no host: the client's default host.)
+    return ConnectTarget{routine, database, host ? host : "", user, password, routine == Routine::plain ? kPlainPort : 0};
+}
+
+void Session::refused(const ConnectTarget& target, MYSQL* mysql) {
+    report_ = Report{client().error_number(mysql), client().error(mysql)};
+    if (target.routine == Routine::full && !connected_) succeeded_ = false;
+    throw DatabaseError(report_->text);
+}
+
+// The accepted link replaces the session's (the old one closed once, a
+// statement still running on it given up).
+void Session::adopt(ClientHandle link, const ConnectTarget& target) {
+    abandon_statement();
     report_.reset();
     session_connection_ = std::move(link);
     connected_ = succeeded_ = true;
-    last_host_ = host ? std::optional<std::string>(host) : std::nullopt;
-    if (database && *database) check(client().select_db(handle(), database) != 0);
+    last_host_ = target.host;
+    affected_rows_ = client().affected_rows(session_connection_.get());
+    insert_id_ = 0;
 }
 
-void Session::connect_plain(const char* database, const char* host, const char* user, const char* password) {
-    adopt(attempt(database, host, user, password, kPlainPort), host, database);
-}
-
-void Session::connect_full(const char* database, const char* host, const char* user, const char* password) {
-    ClientHandle link;
-    try {
-        link = attempt(database, host, user, password, 0);
-    } catch (const DatabaseError&) {
-        if (!connected_) succeeded_ = false;
-        throw;
+void Session::connect(Routine routine, const char* database, const char* host, const char* user,
+                      const char* password) {
+    complete_attempt();
+    complete_statement();
+    const ConnectTarget target = target_of(routine, database, host, user, password);
+    ClientHandle link = prepared_handle();
+    MYSQL* const mysql = link.get();
+    if (!client().real_connect(mysql, host, user, password, database, target.port, nullptr, 0)) {
+        refused(target, mysql);
     }
-    adopt(std::move(link), host, database);
+    adopt(std::move(link), target);
+    if (*database) check(client().select_db(handle(), database) != 0);
 }
 
 void Session::change_user(const char* user, const char* password, const char* database) {
+    complete_attempt();
     // Copied: adopting the new link replaces the remembered host.
     const std::optional<std::string> host = last_host_;
-    const char* const h = host ? host->c_str() : nullptr;
-    adopt(attempt(database, h, user, password, kPlainPort), h, database);
+    connect(Routine::plain, database, host ? host->c_str() : nullptr, user, password);
 }
+
+void Session::start_connect(Routine routine, const char* database, const char* host, const char* user,
+                            const char* password) {
+    if (attempt_) refuse(kUnknownError, "A connection attempt is still going on: poll it until it has finished.");
+    if (!database || !host || !user || !password) {
+        refuse(kUnknownError, "No connection attempt: a string has no terminator within its buffer.");
+    }
+    if (!client().nonblocking()) refuse(kUnknownError, "The client library cannot connect without waiting.");
+    ClientHandle link = prepared_handle();
+    if (!link.allow_nonblocking()) refuse(kUnknownError, "The client library cannot connect without waiting.");
+    release_some();
+    attempt_.emplace(std::move(link), target_of(routine, database, host, user, password));
+}
+
+Progress Session::poll_connect() {
+    if (!attempt_) return Progress::none;
+    release_some();
+    if (!attempt_->advance(false)) return Progress::running;
+    finish_attempt();
+    return Progress::finished;
+}
+
+// The outcome of a finished attempt takes effect as the waiting routine's
+// would have; a refusal is reported, not raised (the poll has finished).
+void Session::finish_attempt() {
+    ConnectionAttempt& a = *attempt_;
+    const ConnectTarget target = a.target();
+    if (a.accepted()) {
+        adopt(std::move(a.link()), target);
+    } else {
+        try {
+            refused(target, a.link().get());
+        } catch (const DatabaseError&) {
+        }
+    }
+    attempt_.reset();
+}
+
+void Session::complete_attempt() {
+    if (!attempt_) return;
+    while (!attempt_->advance(true)) {
+    }
+    finish_attempt();
+}
+
+void Session::abandon_attempt() { attempt_.reset(); }
 
 void Session::select_db(const char* database) { check(client().select_db(link(), database) != 0); }
 
@@ -170,7 +203,8 @@ void Session::close() {
 // The next call that needs a handle makes a fresh one, so no call ever
 // reaches a closed handle.
 void Session::purge() {
-    abandon_pending();
+    abandon_attempt();
+    abandon_statement();
     report_.reset();
     session_connection_.close();
 }
@@ -183,8 +217,9 @@ void Session::execute(std::string_view prefix, const char* statement) {
     MYSQL* const mysql = link();
     statement_.assign(prefix).append(statement);
     succeeded_ = false;
-    const int status = client().query(mysql, statement_.c_str());
-    check(!take_outcome(status, status == 0 ? client().store_result(mysql) : nullptr));
+    const bool accepted = take_outcome(run_statement(mysql, statement_));
+    retired_.release_all();  // the caller waits anyway
+    check(!accepted);
 }
 
 void Session::execute_in(const char* database, const char* statement) {
@@ -192,21 +227,23 @@ void Session::execute_in(const char* database, const char* statement) {
     execute("", statement);
 }
 
-// A set that did not arrive while the handle reports an error means the
-// rows broke off on the way (the link went down in the middle of them):
-// that is a refused statement, so the earlier result stays current.
-bool Session::take_outcome(int status, MYSQL_RES* set) {
-    succeeded_ = status == 0 && (set != nullptr || client().error_number(handle()) == 0);
-    if (succeeded_) current_result_ = ResultSet(set);
+// A set whose rows broke off on the way (the link went down in the middle
+// of them) is a refused statement, so the earlier result stays current.
+bool Session::take_outcome(StatementOutcome outcome) {
+    succeeded_ = outcome.accepted;
+    affected_rows_ = outcome.affected_rows;
+    insert_id_ = outcome.insert_id;
+    if (succeeded_) {
+        current_result_.retire_into(retired_);
+        if (outcome.result) current_result_ = std::move(*outcome.result);
+    }
     return succeeded_;
 }
-
-std::uint64_t Session::affected_rows() { return client().affected_rows(link()); }
 
 // ---- statements that run while the script goes on ----------------------------------
 
 void Session::start(const char* statement) {
-    if (pending_) refuse(kCommandsOutOfSync, "A statement is still running: poll it until it has finished.");
+    if (running_) refuse(kCommandsOutOfSync, "A statement is still running: poll it until it has finished.");
     if (!connected_) refuse(kUnknownError, "Not connected.");
     if (!statement) refuse(kUnknownError, "No statement: the string is missing or has no terminator.");
     if (!client().nonblocking()) refuse(kUnknownError, "The client library cannot run a statement without waiting.");
@@ -216,85 +253,37 @@ void Session::start(const char* statement) {
     }
     // Until it finishes, the error exports report the last call that did.
     report_ = Report{client().error_number(mysql), client().error(mysql)};
-    PendingStatement& p = pending_.emplace();
-    p.text = statement;
-    wait_for(client().query_start(&p.query_status, mysql, p.text.data(), p.text.size()));
-}
-
-// What the client now waits for; a wait it bounds by a timeout gets a
-// deadline, which the polls turn into the timeout event when it passes.
-void Session::wait_for(int events) {
-    PendingStatement& p = *pending_;
-    p.waiting = events;
-    p.deadline.reset();
-    if (events & MYSQL_WAIT_TIMEOUT) {
-        p.deadline = std::chrono::steady_clock::now() +
-                     std::chrono::milliseconds(client().timeout_ms(session_connection_.get()));
-    }
+    release_some();
+    running_.emplace(mysql, statement, retired_);
 }
 
 Progress Session::poll() {
-    if (!pending_) return Progress::none;
-    if (!advance(false)) return Progress::running;
-    finish_pending();
+    if (!running_) return Progress::none;
+    const WorkSlice slice(WorkSlice::kPoll);
+    release_some();
+    if (!running_->advance(slice, false)) return Progress::running;
+    finish_statement();
     return Progress::finished;
 }
 
-// Continues the running statement with the events that have happened;
-// true once it has finished. Without `wait` it only looks at the socket.
-bool Session::advance(bool wait) {
-    PendingStatement& p = *pending_;
-    MYSQL* const mysql = session_connection_.get();
-    for (;;) {
-        if (p.waiting == 0) {
-            if (p.stage == PendingStatement::Stage::store || p.query_status != 0) return true;
-            p.stage = PendingStatement::Stage::store;
-            wait_for(client().store_start(&p.set, mysql));
-        } else {
-            const int events = ready_events(wait);
-            if (events == 0) return false;
-            wait_for(p.stage == PendingStatement::Stage::query ? client().query_cont(&p.query_status, mysql, events)
-                                                               : client().store_cont(&p.set, mysql, events));
-        }
-    }
-}
-
-// The events the client waits for that have happened; a passed deadline
-// is the timeout event. Waiting, it sleeps on the socket until one comes.
-int Session::ready_events(bool wait) {
-    const PendingStatement& p = *pending_;
-    const auto now = std::chrono::steady_clock::now();
-    int limit_ms = wait ? -1 : 0;
-    if (p.deadline) {
-        if (now >= *p.deadline) return MYSQL_WAIT_TIMEOUT;
-        if (wait) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*p.deadline - now).count();
-            limit_ms = static_cast<int>(std::min<long long>(left, 60'000));
-        }
-    }
-    const int events = socket_events(client().socket(session_connection_.get()), p.waiting, limit_ms);
-    if (events == 0 && p.deadline && std::chrono::steady_clock::now() >= *p.deadline) return MYSQL_WAIT_TIMEOUT;
-    return events;
-}
-
-void Session::finish_pending() {
-    const PendingStatement p = std::move(*pending_);
-    pending_.reset();
+void Session::finish_statement() {
+    StatementOutcome outcome = running_->outcome();
+    running_.reset();
     report_.reset();
-    take_outcome(p.query_status, p.set);
+    take_outcome(std::move(outcome));
 }
 
-void Session::complete_pending() {
-    if (!pending_) return;
-    while (!advance(true)) {
+void Session::complete_statement() {
+    if (!running_) return;
+    while (!running_->advance(WorkSlice(), true)) {
     }
-    finish_pending();
+    finish_statement();
 }
 
 // A statement given up counts as refused; the link is closed right after.
-void Session::abandon_pending() {
-    if (!pending_) return;
-    pending_.reset();
+void Session::abandon_statement() {
+    if (!running_) return;
+    running_.reset();
     succeeded_ = false;
 }
 
@@ -329,7 +318,7 @@ const char* Session::server_info() { return client().server_info(link()); }
 unsigned Session::proto_info() { return client().proto_info(link()); }
 
 std::string Session::escaped(std::string_view text) {
-    complete_pending();
+    complete_statement();
     std::string out(text.size() * 2 + 1, '\0');
     const unsigned long length = client().escape(handle(), out.data(), text.data(), text.size());
     if (length == static_cast<unsigned long>(-1)) throw DatabaseError("the text cannot be escaped");

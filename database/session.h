@@ -1,72 +1,28 @@
 // The process-wide database session: one link to a server, the stored
 // result of the last statement that returned one, the session's two flags,
-// and at most one statement running without the script waiting for it.
+// at most one statement running and at most one connection attempt going
+// on without the script waiting for them.
 //
 // Every operation the database exports need is one call here; the exports
 // only convert words. Failed client calls raise DatabaseError, which the
 // exports turn into their failure values. Nothing here logs or prints.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
-#include "database/client_api.h"
+#include "database/client_handle.h"
+#include "database/connection_attempt.h"
+#include "database/page_memory.h"
 #include "database/result_set.h"
+#include "database/running_statement.h"
 
 namespace cvx::database {
 
-// The session's one error: a client call that failed, with the client
-// library's message for the handle at that moment.
-class DatabaseError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// One client handle, allocated by the client library (so its size is always
-// the loaded library's own) and closed exactly once.
-class ClientHandle {
-public:
-    ClientHandle() = default;
-    // A fresh handle; raises DatabaseError when the client cannot make one.
-    // `started` is set once the client library has set itself up.
-    static ClientHandle make(bool& started);
-
-    ~ClientHandle() { close(); }
-    ClientHandle(ClientHandle&& other) noexcept : nonblocking_(other.nonblocking_), mysql_(other.release()) {}
-    ClientHandle& operator=(ClientHandle&& other) noexcept;
-
-    MYSQL* get() const { return mysql_; }
-    // Lets the handle run statements without waiting (set on its first
-    // use); false when the client library refuses.
-    bool allow_nonblocking();
-    // Closes the link, if any, and frees the handle.
-    void close() noexcept;
-    // Gives the handle up without a client call (the process is exiting).
-    MYSQL* release() noexcept;
-
-private:
-    explicit ClientHandle(MYSQL* mysql) : mysql_(mysql) {}
-    bool nonblocking_ = false;
-    MYSQL* mysql_ = nullptr;
-};
-
-// Where a statement started without waiting stands.
+// Where work started without waiting stands.
 enum class Progress { none, running, finished };
-
-// A statement started without waiting: the text the client library sends
-// from, the stage it is in and what the client waits for.
-struct PendingStatement {
-    enum class Stage { query, store } stage = Stage::query;
-    std::string text;
-    int waiting = 0;  // the client's MYSQL_WAIT_* events; 0 when the stage is done
-    std::optional<std::chrono::steady_clock::time_point> deadline;
-    int query_status = 0;
-    MYSQL_RES* set = nullptr;
-};
 
 class Session {
 public:
@@ -81,23 +37,31 @@ public:
     bool succeeded() const { return succeeded_; }
 
     // ---- connection ------------------------------------------------------
-    // Every attempt connects a handle of its own, which replaces the
-    // session's link (closing the old one) only when the server accepts it.
-    // A refused attempt raises and leaves the link, the flags and the
-    // result as they were; the error exports then report the refusal.
-    //
-    // Plain: option file "my", port 3306, then the named database selected
-    // once more.
-    void connect_plain(const char* database, const char* host, const char* user, const char* password);
-    // Full: option file "my", the client's default port and socket. A
-    // refusal while no link is up also clears `succeeded`.
-    void connect_full(const char* database, const char* host, const char* user, const char* password);
+    // Every attempt connects a handle of its own (option file "my", and a
+    // handshake bounded by 10 seconds unless the file says otherwise), which
+    // replaces the session's link (closing the old one) only when the server
+    // accepts it; a named database is then selected once more. A refused
+    // attempt raises and leaves the link, the flags and the result as they
+    // were; the error exports then report the refusal. An attempt started
+    // without waiting is completed first.
+    void connect(Routine routine, const char* database, const char* host, const char* user, const char* password);
     // A plain connection as another user to the host of the last link that
     // was established.
     void change_user(const char* user, const char* password, const char* database);
+    // The same attempt started without waiting; raises (with the reason
+    // reported by the error exports) when nothing was started. Meanwhile the
+    // session's link, result and flags stay and serve every other call.
+    void start_connect(Routine routine, const char* database, const char* host, const char* user,
+                       const char* password);
+    // Does the work that is ready for the attempt, never waiting for the
+    // network. When it has finished, its outcome takes effect as if
+    // connect() had made it: accepted, it gives up a running statement.
+    Progress poll_connect();
+
     void select_db(const char* database);
     // Both close the link; only close() clears `connected`. Neither waits
-    // for a statement that is still running: it counts as refused.
+    // for a statement or an attempt still going on: a statement counts as
+    // refused, an attempt never takes effect.
     void close();
     void purge();
     int ping();
@@ -115,19 +79,22 @@ public:
     // started: not connected, no statement (null), one already running, or
     // a client library without the non-blocking calls.
     void start(const char* statement);
-    // Does the work that is ready for the running statement, never waiting
-    // for the network. When it has finished, its outcome takes effect as if
-    // execute() had run it.
+    // Does the work that is ready for the running statement within a slice
+    // of well under a millisecond, never waiting for the network. When it
+    // has finished, its outcome takes effect as if execute() had run it.
     Progress poll();
 
     // ---- stored result (these never wait for a running statement) ----------
     std::uint64_t row_count() const { return current_result_.row_count(); }
     unsigned column_count() const { return current_result_.column_count(); }
     void seek(std::uint64_t row) { current_result_.seek(row); }
-    std::optional<std::string_view> cell(std::uint64_t row, TextRoom column) {
-        return current_result_.cell(row, column);
+    // The cell of `row` in the column named by the text at `name`, read
+    // within `capacity` bytes.
+    std::optional<std::string_view> cell(std::uint64_t row, const char* name, std::size_t capacity) {
+        return current_result_.cell(row, name, capacity);
     }
-    std::uint64_t affected_rows();
+    // Of the statement whose outcome took effect last.
+    std::uint64_t affected_rows() const { return affected_rows_; }
 
     // ---- administration and information ------------------------------------
     int refresh(unsigned options);
@@ -162,29 +129,42 @@ private:
     void check(bool failed);
     [[noreturn]] void refuse(unsigned number, const char* why);
 
-    ClientHandle attempt(const char* database, const char* host, const char* user, const char* password,
-                         unsigned port);
-    void adopt(ClientHandle link, const char* host, const char* database);
-    // Takes a statement's outcome: true (the new result current) when the
-    // server accepted it and its rows all arrived.
-    bool take_outcome(int status, MYSQL_RES* set);
+    // A fresh handle with the connection options set.
+    ClientHandle prepared_handle();
+    ConnectTarget target_of(Routine routine, const char* database, const char* host, const char* user,
+                            const char* password) const;
+    // A refused attempt: its error reported, `succeeded` cleared where the
+    // routine says so; raises.
+    [[noreturn]] void refused(const ConnectTarget& target, MYSQL* mysql);
+    // The accepted link replaces the session's (the old one closed once).
+    void adopt(ClientHandle link, const ConnectTarget& target);
 
-    void wait_for(int events);
-    bool advance(bool wait);
-    int ready_events(bool wait);
-    void finish_pending();
-    void complete_pending();
-    void abandon_pending();
+    // Takes a statement's outcome: true (its result current) when the
+    // server accepted it and its rows all arrived.
+    bool take_outcome(StatementOutcome outcome);
+
+    void finish_statement();
+    void complete_statement();
+    void abandon_statement();
+    void finish_attempt();
+    void complete_attempt();
+    void abandon_attempt();
+    // Gives back memory of replaced results within a poll's share of time.
+    void release_some();
 
     ClientHandle session_connection_;
     ResultSet current_result_;
+    ReleaseQueue retired_;  // the memory of results that were replaced
     bool connected_ = false;
     bool succeeded_ = false;
+    std::uint64_t affected_rows_ = 0;
+    std::uint64_t insert_id_ = 0;
     std::optional<std::string> last_host_;  // of the last link established
     std::string statement_;                 // the statement being sent
     std::optional<Report> report_;
-    std::optional<PendingStatement> pending_;
-    bool client_started_ = false;   // a handle was ever made: the client set itself up
+    std::optional<RunningStatement> running_;
+    std::optional<ConnectionAttempt> attempt_;
+    bool client_started_ = false;  // a handle was ever made: the client set itself up
 };
 
 // The process-wide session, built at load.

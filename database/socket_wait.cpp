@@ -1,5 +1,7 @@
 #include "database/socket_wait.h"
 
+#include <algorithm>
+
 #if defined(_WIN32)
 #include <winsock2.h>
 #else
@@ -45,5 +47,28 @@ int socket_events(my_socket socket, int waiting, int timeout_ms) {
 }
 
 #endif
+
+void ClientWait::set(MYSQL* mysql, int events) {
+    events_ = events;
+    deadline_.reset();
+    if (events & MYSQL_WAIT_TIMEOUT) {
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(client().timeout_ms(mysql));
+    }
+}
+
+int ClientWait::ready(MYSQL* mysql, bool wait) const {
+    const auto now = std::chrono::steady_clock::now();
+    int limit_ms = wait ? -1 : 0;
+    if (deadline_) {
+        if (now >= *deadline_) return MYSQL_WAIT_TIMEOUT;
+        if (wait) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - now).count();
+            limit_ms = static_cast<int>(std::min<long long>(left, 60'000));
+        }
+    }
+    const int events = socket_events(client().socket(mysql), events_, limit_ms);
+    if (events == 0 && deadline_ && std::chrono::steady_clock::now() >= *deadline_) return MYSQL_WAIT_TIMEOUT;
+    return events;
+}
 
 }  // namespace cvx::database

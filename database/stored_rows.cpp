@@ -1,0 +1,109 @@
+#include "database/stored_rows.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace cvx::database {
+
+StoredRows::StoredRows(StoredRows&& other) noexcept { *this = std::move(other); }
+
+StoredRows& StoredRows::operator=(StoredRows&& other) noexcept {
+    if (this != &other) {
+        clear();
+        blocks_ = std::move(other.blocks_);
+        row_pages_ = std::move(other.row_pages_);
+        free_ = std::exchange(other.free_, nullptr);
+        left_ = std::exchange(other.left_, 0);
+        next_block_ = std::exchange(other.next_block_, kFirstBlock);
+        rows_ = std::exchange(other.rows_, 0);
+        columns_ = other.columns_;
+        zero_bytes_ = std::exchange(other.zero_bytes_, false);
+        other.blocks_.clear();
+        other.row_pages_.clear();
+    }
+    return *this;
+}
+
+// Blocks grow from 64 KiB to 1 MiB, so a small result costs one small
+// mapping and a large one a mapping per megabyte; a record larger than
+// that gets a block of its own size.
+char* StoredRows::room_for(std::size_t bytes) {
+    if (bytes > left_) {
+        const PageBlock block = map_pages(bytes > next_block_ ? bytes : next_block_);
+        try {
+            blocks_.push_back(block);
+        } catch (...) {
+            unmap_pages(block);
+            throw;
+        }
+        if (next_block_ < kLargestBlock) next_block_ *= 2;
+        free_ = block.base;
+        left_ = block.size;
+    }
+    char* const at = free_;
+    free_ += bytes;
+    left_ -= bytes;
+    return at;
+}
+
+void StoredRows::append(const char* const* cells, const unsigned long* lengths) {
+    std::size_t text_bytes = 0;
+    for (std::size_t c = 0; c < columns_; ++c) {
+        if (cells[c]) text_bytes += lengths[c] + 1;
+    }
+    if (text_bytes >= kNull) throw std::bad_alloc();  // no row of a result is that large
+    if ((rows_ & kPageMask) == 0) {
+        const PageBlock page = map_pages((kPageMask + 1) * sizeof(const char*));
+        try {
+            blocks_.push_back(page);
+            row_pages_.push_back(reinterpret_cast<const char**>(page.base));
+        } catch (...) {
+            if (!blocks_.empty() && blocks_.back().base == page.base) blocks_.pop_back();
+            unmap_pages(page);
+            throw;
+        }
+    }
+    const std::size_t head = columns_ * sizeof(std::uint32_t);
+    // Records start on a four-byte boundary, for their cell ends.
+    char* const record = room_for((head + text_bytes + 3) & ~std::size_t{3});
+    std::uint32_t* const ends = reinterpret_cast<std::uint32_t*>(record);
+    char* text = record + head;
+    std::uint32_t end = 0;
+    for (std::size_t c = 0; c < columns_; ++c) {
+        if (!cells[c]) {
+            ends[c] = end | kNull;
+            continue;
+        }
+        std::memcpy(text, cells[c], lengths[c]);
+        zero_bytes_ = zero_bytes_ || std::memchr(cells[c], 0, lengths[c]) != nullptr;
+        text[lengths[c]] = '\0';
+        text += lengths[c] + 1;
+        end += static_cast<std::uint32_t>(lengths[c] + 1);
+        ends[c] = end;
+    }
+    row_pages_.back()[rows_ & kPageMask] = record;
+    ++rows_;
+}
+
+void StoredRows::retire_into(ReleaseQueue& queue) {
+    queue.take(std::move(blocks_));
+    abandon();
+}
+
+void StoredRows::abandon() noexcept {
+    blocks_.clear();
+    row_pages_.clear();
+    free_ = nullptr;
+    left_ = 0;
+    next_block_ = kFirstBlock;
+    rows_ = 0;
+    zero_bytes_ = false;
+}
+
+void StoredRows::clear() noexcept {
+    for (const PageBlock& block : blocks_) unmap_pages(block);
+    abandon();
+}
+
+}  // namespace cvx::database

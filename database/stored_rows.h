@@ -1,0 +1,78 @@
+// The rows of a result set in storage of the session's own: every cell's
+// bytes, copied from the client row by row as they arrive, with the
+// offsets that find any cell in a few array lookups. All of it lives in
+// mappings of its own (page_memory.h), so the rows of a result that is
+// replaced are handed to a release queue in one step and given back to the
+// system a piece at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "database/page_memory.h"
+
+namespace cvx::database {
+
+class StoredRows {
+public:
+    StoredRows() = default;
+    explicit StoredRows(std::size_t columns) : columns_(columns) {}
+    ~StoredRows() { clear(); }
+    StoredRows(StoredRows&& other) noexcept;
+    StoredRows& operator=(StoredRows&& other) noexcept;
+    StoredRows(const StoredRows&) = delete;
+    StoredRows& operator=(const StoredRows&) = delete;
+
+    std::uint64_t size() const { return rows_; }
+    std::size_t columns() const { return columns_; }
+
+    // Adds a row: one text per column (null: SQL NULL) and its length.
+    // Raises std::bad_alloc when no memory is left for it.
+    void append(const char* const* cells, const unsigned long* lengths);
+
+    // The text of a cell up to its first zero byte ("NULL" for SQL NULL);
+    // `row` and `column` must be in range.
+    std::string_view cell(std::uint64_t row, std::size_t column) const {
+        const char* record = row_pages_[static_cast<std::size_t>(row >> kPageShift)][row & kPageMask];
+        const std::uint32_t* ends = reinterpret_cast<const std::uint32_t*>(record);
+        const std::uint32_t end = ends[column];
+        if (end & kNull) return "NULL";
+        const std::uint32_t start = column ? ends[column - 1] & ~kNull : 0;
+        const char* text = record + columns_ * sizeof(std::uint32_t) + start;
+        const std::size_t length = end - start - 1;
+        return zero_bytes_ ? std::string_view(text) : std::string_view(text, length);
+    }
+
+    // Hands every mapping to `queue`, leaving no rows.
+    void retire_into(ReleaseQueue& queue);
+    // Forgets the mappings without giving them back (the process is exiting).
+    void abandon() noexcept;
+
+private:
+    // A row's record: the end of each cell (the offset just past its
+    // terminator, from the first cell's first byte; kNull marks SQL NULL),
+    // then the cells' bytes, each followed by a zero byte.
+    static constexpr std::uint32_t kNull = 0x80000000u;
+    // Row records are found through pages of 8192 addresses each, so the
+    // table never moves while it grows.
+    static constexpr unsigned kPageShift = 13;
+    static constexpr std::uint64_t kPageMask = (std::uint64_t{1} << kPageShift) - 1;
+    static constexpr std::size_t kFirstBlock = 64 * 1024;
+    static constexpr std::size_t kLargestBlock = 1024 * 1024;
+
+    char* room_for(std::size_t bytes);
+    void clear() noexcept;
+
+    std::vector<PageBlock> blocks_;        // every mapping: records and row pages
+    std::vector<const char**> row_pages_;  // each kPageMask + 1 record addresses
+    char* free_ = nullptr;                 // unused bytes of the newest block
+    std::size_t left_ = 0;
+    std::size_t next_block_ = kFirstBlock;
+    std::uint64_t rows_ = 0;
+    std::size_t columns_ = 0;
+    bool zero_bytes_ = false;  // some cell holds a zero byte
+};
+
+}  // namespace cvx::database
