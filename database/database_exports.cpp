@@ -200,6 +200,11 @@ CVX_EXPORT Word mysql__query__poll() CVX_NOEXCEPT {
     return failing_as(kNothingPending, [] { return progress(session().poll()); });
 }
 
+// mysql__query__pending(): statements started and not yet reported.
+CVX_EXPORT Word mysql__query__pending() CVX_NOEXCEPT {
+    return failing_as(kZero, [] { return scaled(static_cast<std::int32_t>(session().pending())); });
+}
+
 // mysql__result(destination, column, row): 1 copied, -2 too long, 0 no cell.
 CVX_EXPORT Word mysql__result(Word destination, Word column, Word row) CVX_NOEXCEPT {
     return failing_as(kNoCell, [&] {
@@ -231,6 +236,11 @@ CVX_EXPORT Word mysql__data__seek(Word row) CVX_NOEXCEPT {
 
 CVX_EXPORT Word mysql__affected__rows() CVX_NOEXCEPT {
     return gated(kNotConnected, [] { return count_result(session().affected_rows()); });
+}
+
+// mysql__insert__id(): the AUTO_INCREMENT value of the last statement, raw.
+CVX_EXPORT Word mysql__insert__id() CVX_NOEXCEPT {
+    return gated(kNotConnected, [] { return count_result(session().insert_id()); });
 }
 
 // mysql__real__escape__string(source, destination): the source escaped

@@ -18,6 +18,8 @@ StatementOutcome outcome_of(MYSQL* mysql, bool sent, std::optional<ResultSet::Bu
     // A result set's affected rows are its rows, as a stored result reports them.
     o.affected_rows = o.result ? o.result->row_count() : client().affected_rows(mysql);
     o.insert_id = client().insert_id(mysql);
+    o.error_number = client().error_number(mysql);
+    o.error = client().error(mysql);
     return o;
 }
 

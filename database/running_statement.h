@@ -16,13 +16,16 @@
 namespace cvx::database {
 
 // What a finished statement left: whether the server accepted it and all
-// its rows arrived, its result set (none for a statement without one) and
-// its affected rows and insert id as the client reported them.
+// its rows arrived, its result set (none for a statement without one), and
+// its affected rows, insert id and error as the client reported them right
+// then (the next statement on the link changes what the client reports).
 struct StatementOutcome {
     bool accepted = false;
     std::optional<ResultSet> result;
     std::uint64_t affected_rows = 0;
     std::uint64_t insert_id = 0;
+    unsigned error_number = 0;
+    std::string error;
 };
 
 class RunningStatement {

@@ -20,7 +20,11 @@ constexpr unsigned kHandshakeSeconds = 10;
 
 // The client's numbers for the session's own refusals of a start.
 constexpr unsigned kUnknownError = 2000;       // CR_UNKNOWN_ERROR
-constexpr unsigned kCommandsOutOfSync = 2014;  // CR_COMMANDS_OUT_OF_SYNC
+constexpr unsigned kOutOfMemory = 2008;        // CR_OUT_OF_MEMORY
+
+// The most statements, and bytes of their texts, that may wait in the queue.
+constexpr std::size_t kMostQueued = 100'000;
+constexpr std::size_t kMostQueuedBytes = 256u << 20;
 
 }  // namespace
 
@@ -53,7 +57,7 @@ Session::~Session() {
         return;
     }
     abandon_attempt();
-    abandon_statement();
+    abandon_statements();
     current_result_.retire_into(retired_);
     retired_.release_all();
     session_connection_.close();
@@ -69,7 +73,7 @@ MYSQL* Session::handle() {
 }
 
 MYSQL* Session::link() {
-    complete_statement();
+    complete_statements();
     report_.reset();
     return handle();
 }
@@ -117,7 +121,7 @@ void Session::refused(const ConnectTarget& target, MYSQL* mysql) {
 // The accepted link replaces the session's (the old one closed once, a
 // statement still running on it given up).
 void Session::adopt(ClientHandle link, const ConnectTarget& target) {
-    abandon_statement();
+    abandon_statements();
     report_.reset();
     session_connection_ = std::move(link);
     connected_ = succeeded_ = true;
@@ -129,7 +133,7 @@ void Session::adopt(ClientHandle link, const ConnectTarget& target) {
 void Session::connect(Routine routine, const char* database, const char* host, const char* user,
                       const char* password) {
     complete_attempt();
-    complete_statement();
+    complete_statements();
     const ConnectTarget target = target_of(routine, database, host, user, password);
     ClientHandle link = prepared_handle();
     MYSQL* const mysql = link.get();
@@ -204,7 +208,7 @@ void Session::close() {
 // reaches a closed handle.
 void Session::purge() {
     abandon_attempt();
-    abandon_statement();
+    abandon_statements();
     report_.reset();
     session_connection_.close();
 }
@@ -243,7 +247,6 @@ bool Session::take_outcome(StatementOutcome outcome) {
 // ---- statements that run while the script goes on ----------------------------------
 
 void Session::start(const char* statement) {
-    if (running_) refuse(kCommandsOutOfSync, "A statement is still running: poll it until it has finished.");
     if (!connected_) refuse(kUnknownError, "Not connected.");
     if (!statement) refuse(kUnknownError, "No statement: the string is missing or has no terminator.");
     if (!client().nonblocking()) refuse(kUnknownError, "The client library cannot run a statement without waiting.");
@@ -251,10 +254,28 @@ void Session::start(const char* statement) {
     if (!session_connection_.allow_nonblocking()) {
         refuse(kUnknownError, "The client library cannot run a statement without waiting.");
     }
-    // Until it finishes, the error exports report the last call that did.
-    report_ = Report{client().error_number(mysql), client().error(mysql)};
     release_some();
+    if (running_) {
+        const std::size_t size = std::strlen(statement);
+        if (queued_.size() >= kMostQueued || size > kMostQueuedBytes - queued_bytes_) {
+            refuse(kOutOfMemory, "The queue of statements is full: poll the ones started until they are reported.");
+        }
+        queued_.emplace_back(statement, size);
+        queued_bytes_ += size;
+        return;
+    }
+    // Until it finishes, the error exports report the last call that did.
+    if (!report_) report_ = Report{client().error_number(mysql), client().error(mysql)};
     running_.emplace(mysql, statement, retired_);
+}
+
+// The next statement of the queue goes to the server (nothing waits for it).
+void Session::send_next() {
+    if (queued_.empty()) return;
+    std::string text = std::move(queued_.front());
+    queued_.pop_front();
+    queued_bytes_ -= text.size();
+    running_.emplace(session_connection_.get(), std::move(text), retired_);
 }
 
 Progress Session::poll() {
@@ -266,22 +287,31 @@ Progress Session::poll() {
     return Progress::finished;
 }
 
+// The outcome takes effect, its error included, which the error exports
+// report until the next call that waits; then the next statement is sent.
 void Session::finish_statement() {
     StatementOutcome outcome = running_->outcome();
     running_.reset();
-    report_.reset();
+    report_ = Report{outcome.error_number, std::move(outcome.error)};
     take_outcome(std::move(outcome));
+    send_next();
 }
 
-void Session::complete_statement() {
-    if (!running_) return;
-    while (!running_->advance(WorkSlice(), true)) {
+// Every statement pending runs to its end, each outcome taking effect in
+// turn (none of them is reported by a later poll).
+void Session::complete_statements() {
+    while (running_) {
+        while (!running_->advance(WorkSlice(), true)) {
+        }
+        finish_statement();
     }
-    finish_statement();
 }
 
-// A statement given up counts as refused; the link is closed right after.
-void Session::abandon_statement() {
+// The statement running is given up and counts as refused; the link is
+// closed right after. The ones queued behind it are never sent.
+void Session::abandon_statements() {
+    queued_.clear();
+    queued_bytes_ = 0;
     if (!running_) return;
     running_.reset();
     succeeded_ = false;
@@ -317,8 +347,9 @@ const char* Session::server_info() { return client().server_info(link()); }
 
 unsigned Session::proto_info() { return client().proto_info(link()); }
 
+// Escaping only reads the link's character set: it does not wait for the
+// statements pending.
 std::string Session::escaped(std::string_view text) {
-    complete_statement();
     std::string out(text.size() * 2 + 1, '\0');
     const unsigned long length = client().escape(handle(), out.data(), text.data(), text.size());
     if (length == static_cast<unsigned long>(-1)) throw DatabaseError("the text cannot be escaped");

@@ -1,7 +1,7 @@
 // The process-wide database session: one link to a server, the stored
 // result of the last statement that returned one, the session's two flags,
-// at most one statement running and at most one connection attempt going
-// on without the script waiting for them.
+// a queue of statements and at most one connection attempt going on
+// without the script waiting for them.
 //
 // Every operation the database exports need is one call here; the exports
 // only convert words. Failed client calls raise DatabaseError, which the
@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,15 +75,20 @@ public:
     // the database cannot be selected.
     void execute_in(const char* database, const char* statement);
 
-    // Starts a statement and returns without waiting for the server; raises
-    // (with the reason reported by the error exports) when nothing was
-    // started: not connected, no statement (null), one already running, or
-    // a client library without the non-blocking calls.
+    // Starts a statement and returns without waiting for the server: sent at
+    // once when nothing is pending, otherwise queued (its text copied) to be
+    // sent when the ones before it have been reported. Raises (with the
+    // reason reported by the error exports) when nothing was started: not
+    // connected, no statement (null), the queue full, or a client library
+    // without the non-blocking calls.
     void start(const char* statement);
-    // Does the work that is ready for the running statement within a slice
-    // of well under a millisecond, never waiting for the network. When it
-    // has finished, its outcome takes effect as if execute() had run it.
+    // Does the work that is ready for the oldest statement not yet reported,
+    // within a slice of well under a millisecond, never waiting for the
+    // network. When it has finished, its outcome takes effect as if
+    // execute() had run it, and the next one is sent.
     Progress poll();
+    // Statements started and not yet reported.
+    std::size_t pending() const { return running_ ? 1 + queued_.size() : 0; }
 
     // ---- stored result (these never wait for a running statement) ----------
     std::uint64_t row_count() const { return current_result_.row_count(); }
@@ -95,6 +101,7 @@ public:
     }
     // Of the statement whose outcome took effect last.
     std::uint64_t affected_rows() const { return affected_rows_; }
+    std::uint64_t insert_id() const { return insert_id_; }
 
     // ---- administration and information ------------------------------------
     int refresh(unsigned options);
@@ -123,8 +130,8 @@ private:
 
     // The handle, made first when there is none.
     MYSQL* handle();
-    // The handle for a client call: a running statement completed first,
-    // and the handle's own error reported from then on.
+    // The handle for a client call: the statements pending run to their end
+    // first, and the handle's own error is reported from then on.
     MYSQL* link();
     void check(bool failed);
     [[noreturn]] void refuse(unsigned number, const char* why);
@@ -143,9 +150,10 @@ private:
     // server accepted it and its rows all arrived.
     bool take_outcome(StatementOutcome outcome);
 
+    void send_next();
     void finish_statement();
-    void complete_statement();
-    void abandon_statement();
+    void complete_statements();
+    void abandon_statements();
     void finish_attempt();
     void complete_attempt();
     void abandon_attempt();
@@ -162,7 +170,9 @@ private:
     std::optional<std::string> last_host_;  // of the last link established
     std::string statement_;                 // the statement being sent
     std::optional<Report> report_;
-    std::optional<RunningStatement> running_;
+    std::optional<RunningStatement> running_;  // the oldest not yet reported, sent
+    std::deque<std::string> queued_;           // the ones after it, not yet sent
+    std::size_t queued_bytes_ = 0;
     std::optional<ConnectionAttempt> attempt_;
     bool client_started_ = false;  // a handle was ever made: the client set itself up
 };

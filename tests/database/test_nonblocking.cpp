@@ -2,6 +2,7 @@
 // same outcome as a statement run while the script waits, and what every
 // other export does while one is running.
 #include <thread>
+#include <vector>
 
 #include "tests/database/database_test.h"
 
@@ -95,13 +96,17 @@ TEST_F(NonBlocking, WhileRunningTheReadingExportsAnswerFromBefore) {
     EXPECT_NE(text_at(call("mysql__get__client__info")), "");
     EXPECT_EQ(call("mysql__errno"), 0);
 
-    // A second start is refused and reported, and disturbs nothing.
-    EXPECT_EQ(start("SELECT 2"), 0);
-    EXPECT_EQ(call("mysql__errno"), num(2014));
-    EXPECT_NE(text_at(call("mysql__error")).find("still running"), std::string::npos);
+    // A second start is queued behind it, and disturbs nothing.
+    EXPECT_EQ(start("SELECT 'second' AS v"), num(1));
+    EXPECT_EQ(call("mysql__query__pending"), num(2));
+    EXPECT_EQ(call("mysql__errno"), 0);
     EXPECT_GT(poll_until_finished(), 0);
     EXPECT_EQ(cell("v", 0), "after");
     EXPECT_EQ(call("mysql__num__fields"), num(2));
+    EXPECT_EQ(call("mysql__query__pending"), num(1));
+    poll_until_finished();
+    EXPECT_EQ(cell("v", 0), "second");
+    EXPECT_EQ(call("mysql__query__pending"), 0);
     EXPECT_EQ(call("mysql__errno"), 0);
     EXPECT_EQ(text_at(call("mysql__error")), "");
 }
@@ -148,6 +153,65 @@ TEST_F(NonBlocking, CloseAndPurgeGiveUpTheRunningStatementWithoutWaiting) {
     poll_until_finished();
     EXPECT_EQ(call("mysql__success"), 0);
     EXPECT_NE(call("mysql__errno"), 0);
+}
+
+// Statements queued one after another: each poll that returns 1 reports the
+// oldest, in order, exactly as mysql__query would have left it (its own
+// affected rows and insert id, not what the link holds after the next one
+// was sent), a refused one stopping nothing after it.
+TEST_F(NonBlocking, QueuedStatementsAreReportedOneByOneInOrder) {
+    fresh_database("cvx_queue");
+    const std::string statements[] = {
+        "CREATE TABLE t (id INT AUTO_INCREMENT PRIMARY KEY, v VARCHAR(20))",
+        "INSERT INTO t (v) VALUES ('a'), ('b'), ('c')",
+        "SELECT v FROM t ORDER BY id",
+        "INSERT INTO t (v) VALUES ('d')",
+        "SELECT nonsense FROM nowhere",
+        "UPDATE t SET v = CONCAT(v, '!') WHERE id < 3",
+        "INSERT INTO t (v) VALUES ('e')",
+        "SELECT v FROM t ORDER BY id DESC",
+    };
+    std::vector<Outcome> expected;
+    std::vector<Word> ids;
+    for (const std::string& sql : statements) {
+        query(sql);
+        expected.push_back(outcome());
+        ids.push_back(call("mysql__insert__id"));
+    }
+    EXPECT_EQ(ids[1], 1);
+    EXPECT_EQ(ids[3], 4);
+    EXPECT_EQ(ids[6], 5);
+
+    fresh_database("cvx_queue");
+    for (const std::string& sql : statements) ASSERT_EQ(start(sql), num(1)) << sql;
+    EXPECT_EQ(call("mysql__query__pending"), num(std::size(statements)));
+    for (std::size_t i = 0; i < std::size(statements); ++i) {
+        poll_until_finished();
+        EXPECT_EQ(outcome(), expected[i]) << statements[i];
+        EXPECT_EQ(call("mysql__insert__id"), ids[i]) << statements[i];
+        EXPECT_EQ(call("mysql__query__pending"), num(std::size(statements) - i - 1));
+    }
+    EXPECT_EQ(call("mysql__query__poll"), num(-1));
+}
+
+// A waiting export runs the whole queue first (its outcomes are never
+// reported by a poll); close gives a full queue up without sending it.
+TEST_F(NonBlocking, WaitingExportsRunTheQueueFirstAndCloseGivesItUp) {
+    fresh_database("cvx_queue");
+    ASSERT_EQ(query("CREATE TABLE t (n INT)"), num(1));
+    for (int i = 0; i < 500; ++i) ASSERT_EQ(start("INSERT INTO t VALUES (" + std::to_string(i) + ")"), num(1));
+    ASSERT_EQ(query("SELECT COUNT(*) AS v, MAX(n) AS m FROM t"), num(1));
+    EXPECT_EQ(cell("v", 0), "500");
+    EXPECT_EQ(call("mysql__query__pending"), 0);
+    EXPECT_EQ(call("mysql__query__poll"), num(-1));
+
+    constexpr int kFull = 10000;
+    for (int i = 0; i < kFull; ++i) ASSERT_EQ(start("INSERT INTO t VALUES (-1)"), num(1));
+    EXPECT_EQ(call("mysql__query__pending"), num(kFull));
+    EXPECT_LT(seconds_of([] { EXPECT_EQ(call("mysql__close"), num(1)); }), 1.0);
+    EXPECT_EQ(call("mysql__query__pending"), 0);
+    EXPECT_EQ(call("mysql__query__poll"), num(-1));
+    EXPECT_EQ(outside_query("SELECT COUNT(*) FROM cvx_queue.t WHERE n = -1 HAVING COUNT(*) > 1"), "");
 }
 
 TEST_F(NonBlocking, NothingIsStartedWithoutALinkOrAStatement) {

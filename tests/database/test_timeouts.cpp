@@ -99,10 +99,17 @@ TEST_F(Timeouts, TheReadTimeoutEndsAPolledStatementToo) {
     EXPECT_EQ(query("SELECT 1"), num(1));
 }
 
-TEST_F(Timeouts, AServerKilledWhileAStatementIsPolledEndsItRefused) {
+// Killed in the middle of a queue: the running statement is refused with
+// the client's error, and every later one is reported refused in its turn
+// (none is retried).
+TEST_F(Timeouts, AServerKilledWhileStatementsAreQueuedRefusesEachInItsTurn) {
     ASSERT_EQ(connect_with(""), num(1));
     ASSERT_EQ(query("SELECT 'kept' AS v"), num(1));
+    ASSERT_EQ(start("SELECT 'first' AS v"), num(1));
     ASSERT_EQ(start("SELECT SLEEP(30) AS s, 'lost' AS v"), num(1));
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(start("SELECT 'never' AS v"), num(1));
+    poll_until_finished();
+    EXPECT_EQ(cell("v", 0), "first");
     EXPECT_EQ(call("mysql__query__poll"), 0);
     const double took = seconds_of([&] {
         ASSERT_TRUE(server_->kill_now());
@@ -110,8 +117,17 @@ TEST_F(Timeouts, AServerKilledWhileAStatementIsPolledEndsItRefused) {
     });
     EXPECT_LT(took, 10.0);
     EXPECT_EQ(call("mysql__success"), 0);
-    EXPECT_NE(call("mysql__errno"), 0);
-    EXPECT_EQ(cell("v", 0), "kept");
+    const Word lost = call("mysql__errno");
+    EXPECT_NE(lost, 0);
+    EXPECT_EQ(call("mysql__query__pending"), num(3));
+    for (int i = 3; i > 0; --i) {
+        EXPECT_EQ(call("mysql__query__poll"), num(1));
+        EXPECT_EQ(call("mysql__success"), 0);
+        EXPECT_NE(call("mysql__errno"), 0);
+        EXPECT_EQ(call("mysql__query__pending"), num(i - 1));
+    }
+    EXPECT_EQ(call("mysql__query__poll"), num(-1));
+    EXPECT_EQ(cell("v", 0), "first");
     expect_statements_fail();
 }
 
