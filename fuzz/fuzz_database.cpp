@@ -373,11 +373,12 @@ std::vector<std::int32_t> documented_results(std::string_view name) {
     if (name == "mysql__connect" || name == "mysql__real__connect" || name == "mysql__select__db" ||
         name == "mysql__close" || name == "mysql__query" || name == "mysql__create__db" ||
         name == "mysql__drop__db" || name == "mysql__query__start" || name == "mysql__connected" ||
-        name == "mysql__success" || name == "mysql__reload" || name == "mysql__real__escape__string")
+        name == "mysql__success" || name == "mysql__reload" || name == "mysql__real__escape__string" ||
+        name == "mysql__connect__start" || name == "mysql__real__connect__start")
         return {one, zero};
     if (name == "mysql__change__user" || name == "mysql__db__query" || name == "mysql__data__seek")
         return {zero, minus};
-    if (name == "mysql__query__poll") return {minus, zero, one};
+    if (name == "mysql__query__poll" || name == "mysql__connect__poll") return {minus, zero, one};
     if (name == "mysql__result") return {one, -2 * kNum1, zero};
     if (name == "mysql__purge") return {zero};
     return {};
@@ -524,11 +525,13 @@ private:
         return result;
     }
 
-    // A connection attempt, or none; sets the option file it needs.
-    void connect_first(Input& in) {
+    // A connection attempt, or none; sets the option file it needs. Started
+    // without waiting, it is polled a few times and may go on meanwhile.
+    void connect_first(Input& in, bool start) {
         const std::uint8_t how = in.byte();
         const bool real = how & 0x80;
-        const char* name = real ? "mysql__real__connect" : "mysql__connect";
+        const char* name = real ? (start ? "mysql__real__connect__start" : "mysql__real__connect")
+                                : (start ? "mysql__connect__start" : "mysql__connect");
         std::string host = "localhost", user = server_.user, password = server_.password;
         std::string database = "";
         const std::uint8_t db_pick = in.byte();
@@ -572,14 +575,20 @@ private:
         // An accepted link (even one whose database could not be selected)
         // sets the host change_user reconnects to.
         if (tcp) tcp_link_possible_ = true;
-        else if (r == kNum1) tcp_link_possible_ = false;
+        else if (r == kNum1 && !start) tcp_link_possible_ = false;
         write_option_file(server_, OptionFile::ours);
+        const int polls = start && r == kNum1 ? in.byte() % 4 : 0;
+        for (int i = 0; i < polls; ++i) {
+            if (call("mysql__connect__poll", nullptr) != 0) break;
+            usleep(in.byte() % 8 * 1000);
+        }
     }
 
     void one_call(Input& in) {
         const Target& t = all_[in.byte() % all_.size()];
         const std::string_view name = t.info->name;
-        if (name == "mysql__connect" || name == "mysql__real__connect") return connect_first(in);
+        if (name == "mysql__connect" || name == "mysql__real__connect") return connect_first(in, false);
+        if (name == "mysql__connect__start" || name == "mysql__real__connect__start") return connect_first(in, true);
         if (name == "mysql__change__user") {
             if (tcp_link_possible_) return;  // it would reconnect to 127.0.0.1:3306
             const std::uint8_t how = in.byte();
