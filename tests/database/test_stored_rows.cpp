@@ -16,7 +16,7 @@ namespace {
 // page, SQL NULL on every seventh row, and a cell holding a zero byte on
 // rows that are multiples of 1000.
 std::vector<std::string> cells_of(std::uint64_t r) {
-    return {std::to_string(r), std::string(r % 5000, static_cast<char>('a' + r % 26)), r % 7 ? "x" : "",
+    return {std::to_string(r), std::string(static_cast<std::size_t>(r % 5000), static_cast<char>('a' + r % 26)), r % 7 ? "x" : "",
             r % 1000 ? "plain" : std::string("be\0fore", 7)};
 }
 

@@ -51,6 +51,9 @@ const std::map<std::string, Word> kWithoutClient = {
     {"mysql__get__host__info", kZero}, {"mysql__get__server__info", kZero},
     {"mysql__proto__info", kZero},        {"mysql__query__start", kZero},
     {"mysql__query__poll", kMinusOne},    {"mysql__real__escape__string", kZero},
+    {"mysql__query__pending", kZero},     {"mysql__insert__id", kMinusOne},
+    {"mysql__connect__start", kZero},     {"mysql__real__connect__start", kZero},
+    {"mysql__connect__poll", kMinusOne},
 };
 
 // Calls a database export of `library` with "x" for each string and 1 for
