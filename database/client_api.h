@@ -43,7 +43,10 @@ namespace cvx::database {
     CALL(host_info, mysql_get_host_info)                 \
     CALL(server_info, mysql_get_server_info)             \
     CALL(proto_info, mysql_get_proto_info)               \
-    CALL(escape, mysql_real_escape_string)
+    CALL(escape, mysql_real_escape_string)              \
+    CALL(set_character_set, mysql_set_character_set)    \
+    CALL(character_set_name, mysql_character_set_name)  \
+    CALL(ssl_cipher, mysql_get_ssl_cipher)
 
 // The non-blocking calls. A client library may lack them (they are
 // extensions of the C API); the session then refuses to start a statement

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "database/character_set.h"
 #include "database/option_file.h"
 #include "database/socket_wait.h"
 #include "host/module.h"
@@ -98,6 +99,12 @@ MYSQL* Session::link() {
     return handle();
 }
 
+MYSQL* Session::existing_link() {
+    complete_pending();
+    report_.reset();
+    return session_connection_.get();
+}
+
 void Session::check(bool failed) {
     if (failed) throw DatabaseError(client().error(handle()));
 }
@@ -121,9 +128,21 @@ ClientHandle Session::attempt(const char* database, const char* host, const char
     const StatementTimeouts timeouts = statement_timeouts_of_file(kOptionFile);
     if (timeouts.read) client().options(mysql, MYSQL_OPT_READ_TIMEOUT, &timeouts.read);
     if (timeouts.write) client().options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &timeouts.write);
-    if (!client().real_connect(mysql, host, user, password, database, port, nullptr, 0)) {
+    // The script's character set, else the code page's. Either is only a
+    // default: the client reads the option file while it connects, and its
+    // default-character-set line replaces it.
+    if (const char* name = character_set_ ? character_set_->c_str() : code_page_character_set()) {
+        client().options(mysql, MYSQL_SET_CHARSET_NAME, name);
+    }
+    const auto refused = [&] {
         report_ = Report{client().error_number(mysql), client().error(mysql)};
         throw DatabaseError(report_->text);
+    };
+    if (!client().real_connect(mysql, host, user, password, database, port, nullptr, 0)) refused();
+    // The script's choice stands above the option file's.
+    if (character_set_ && *character_set_ != client().character_set_name(mysql) &&
+        client().set_character_set(mysql, character_set_->c_str()) != 0) {
+        refused();
     }
     return link;
 }
@@ -335,6 +354,25 @@ std::string Session::escaped(std::string_view text) {
     if (length == static_cast<unsigned long>(-1)) throw DatabaseError("the text cannot be escaped");
     out.resize(length);
     return out;
+}
+
+// ---- character set and TLS -----------------------------------------------------------
+
+void Session::set_character_set(const char* name) {
+    MYSQL* const mysql = link();
+    if (!name) refuse(kUnknownError, "No character set: the string is missing or has no terminator.");
+    check(client().set_character_set(mysql, name) != 0);
+    character_set_ = name;
+}
+
+const char* Session::character_set_name() {
+    MYSQL* const mysql = existing_link();
+    return mysql ? client().character_set_name(mysql) : nullptr;
+}
+
+const char* Session::ssl_cipher() {
+    MYSQL* const mysql = existing_link();
+    return mysql ? client().ssl_cipher(mysql) : nullptr;
 }
 
 // Built by the runtime's start-up when the library is loaded, before any

@@ -51,6 +51,8 @@ const std::map<std::string, Word> kWithoutClient = {
     {"mysql__get__host__info", kZero}, {"mysql__get__server__info", kZero},
     {"mysql__proto__info", kZero},        {"mysql__query__start", kZero},
     {"mysql__query__poll", kMinusOne},    {"mysql__real__escape__string", kZero},
+    {"mysql__set__character__set", kMinusOne}, {"mysql__character__set__name", kZero},
+    {"mysql__get__ssl__cipher", kZero},
 };
 
 // Calls a database export of `library` with "x" for each string and 1 for
