@@ -1,0 +1,167 @@
+// Links over TLS, as hosted servers demand: the test server's certificate
+// is signed by a test CA of scripts/dbserver, and its user cvx_tls is let
+// in over TLS only. Which option-file keys give a verified link differs by
+// platform: Linux reads the CA from the file of `ssl-ca`; Windows (Schannel)
+// trusts the CAs of the system's Root store.
+#if defined(_WIN32)
+#include <windows.h>
+#include <wincrypt.h>
+#endif
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "tests/database/database_test.h"
+
+namespace cvx::test {
+namespace {
+
+constexpr const char* kTlsUser = "cvx_tls";
+constexpr const char* kTlsPassword = "cvx-tls-secret";
+
+// A file of the test server's TLS folder, as this program names it.
+std::string tls_file(const char* name) {
+    const char* dir = std::getenv("CVX_DB_DIR");
+    std::string path = std::string(dir ? dir : "/tmp/corvantelix-db-3306") + "/tls/" + name;
+#if defined(_WIN32)
+    path = "Z:" + path;  // wine's drive for the machine's root
+#endif
+    return path;
+}
+
+class Tls : public DatabaseTest {
+protected:
+    Word connect_as_tls_user() {
+        GuardedString host = str(kHost), user = str(kTlsUser), password = str(kTlsPassword), db = str("");
+        return call("mysql__connect", host, user, password, db);
+    }
+    // The cipher the server says the link uses ("" without TLS).
+    std::string server_cipher() {
+        EXPECT_EQ(query("SHOW SESSION STATUS LIKE 'Ssl_cipher'"), num(1));
+        return cell("Value", 0);
+    }
+    // A verified link: the server sees TLS and the client names its cipher.
+    void expect_verified_link() {
+        EXPECT_EQ(call("mysql__connected"), num(1));
+        const std::string cipher = server_cipher();
+        EXPECT_NE(cipher, "");
+#if !defined(_WIN32)
+        // (Schannel's client under wine names no cipher.)
+        EXPECT_EQ(text_at(call("mysql__get__ssl__cipher")), cipher);
+#endif
+    }
+};
+
+TEST_F(Tls, APlainLinkHasNoCipherAndTheTlsOnlyUserIsRefusedWithoutTls) {
+    EXPECT_EQ(call("mysql__get__ssl__cipher"), 0);  // not connected
+    ASSERT_EQ(connect(), num(1));
+    EXPECT_EQ(call("mysql__get__ssl__cipher"), 0);
+    EXPECT_EQ(server_cipher(), "");
+    // Refused with the link up: the link stays, the error is the refusal.
+    for (const char* lines : {"", "ssl", "ssl-verify-server-cert"}) {
+        option_file(lines);
+        EXPECT_EQ(connect_as_tls_user(), 0) << lines;
+        EXPECT_EQ(call("mysql__errno"), num(1045)) << lines;
+        EXPECT_EQ(call("mysql__connected"), num(1));
+        EXPECT_EQ(server_cipher(), "") << lines;
+    }
+}
+
+#if !defined(_WIN32)
+
+TEST_F(Tls, TheOptionFilesCaGivesAVerifiedLinkAndAnyOtherCaIsRefused) {
+    const std::string ca = tls_file("ca.pem"), other = tls_file("other-ca.pem");
+    const struct {
+        std::string lines;
+        unsigned error;  // 0: a verified link
+    } cases[] = {
+        {"ssl-ca=" + ca + "\nssl-verify-server-cert=1", 0},
+        {"ssl-ca=" + ca, 0},
+        {"ssl-ca=" + other + "\nssl-verify-server-cert=1", 2026},
+        {"ssl-ca=" + other, 2026},
+        // Without ssl-ca the system's CAs are asked, and none signed it.
+        {"ssl-verify-server-cert=1", 2026},
+    };
+    for (const auto& c : cases) {
+        option_file(c.lines);
+        if (c.error == 0) {
+            ASSERT_EQ(connect_as_tls_user(), num(1)) << c.lines << ": " << text_at(call("mysql__error"));
+            expect_verified_link();
+            EXPECT_EQ(call("mysql__close"), num(1));
+            continue;
+        }
+        // Refused while a link is up: that link stays and keeps working.
+        std::filesystem::remove("my");
+        ASSERT_EQ(connect(), num(1));
+        option_file(c.lines);
+        EXPECT_EQ(connect_as_tls_user(), 0) << c.lines;
+        EXPECT_EQ(call("mysql__errno"), num(c.error)) << c.lines;
+        EXPECT_NE(text_at(call("mysql__error")).find("TLS/SSL error"), std::string::npos);
+        EXPECT_EQ(query("SELECT 1"), num(1));
+        EXPECT_EQ(call("mysql__close"), num(1));
+    }
+}
+
+#else
+
+// The test CA in the current user's Root store for as long as it lives.
+class TrustedCa {
+public:
+    explicit TrustedCa(const std::string& pem_file) {
+        std::ifstream in(pem_file, std::ios::binary);
+        std::stringstream pem;
+        pem << in.rdbuf();
+        const std::string text = pem.str();
+        DWORD size = 0;
+        if (!CryptStringToBinaryA(text.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) return;
+        std::string der(size, '\0');
+        CryptStringToBinaryA(text.c_str(), 0, CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(der.data()), &size,
+                             nullptr, nullptr);
+        store_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+        if (store_) {
+            CertAddEncodedCertificateToStore(store_, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                             size, CERT_STORE_ADD_REPLACE_EXISTING, &added_);
+        }
+    }
+    ~TrustedCa() { remove(); }
+    bool added() const { return added_ != nullptr; }
+    void remove() {
+        if (added_) CertDeleteCertificateFromStore(added_);  // frees the context too
+        added_ = nullptr;
+        if (store_) CertCloseStore(store_, 0);
+        store_ = nullptr;
+    }
+
+private:
+    HCERTSTORE store_ = nullptr;
+    PCCERT_CONTEXT added_ = nullptr;
+};
+
+// ssl-ca cannot be tested under wine: the client's Schannel code passes a
+// chain-engine configuration wine refuses ("CertCreateCertificateChainEngine
+// failed"), whatever the file. The Root store is what Windows offers anyway.
+TEST_F(Tls, ACaInTheRootStoreGivesAVerifiedLinkAndAnUnknownCaIsRefused) {
+    option_file("ssl-verify-server-cert=1");
+    {
+        TrustedCa ca(tls_file("ca.pem"));
+        ASSERT_TRUE(ca.added()) << tls_file("ca.pem");
+        ASSERT_EQ(connect_as_tls_user(), num(1)) << text_at(call("mysql__error"));
+        expect_verified_link();
+        EXPECT_NE(call("mysql__get__ssl__cipher"), 0);
+        EXPECT_EQ(call("mysql__close"), num(1));
+    }
+    // The CA gone from the store: refused, and a link that was up stays.
+    std::filesystem::remove("my");
+    ASSERT_EQ(connect(), num(1));
+    option_file("ssl-verify-server-cert=1");
+    EXPECT_EQ(connect_as_tls_user(), 0);
+    EXPECT_EQ(call("mysql__errno"), num(2026));
+    EXPECT_EQ(query("SELECT 1"), num(1));
+    EXPECT_EQ(call("mysql__close"), num(1));
+}
+
+#endif
+
+}  // namespace
+}  // namespace cvx::test
