@@ -106,9 +106,11 @@ TEST_F(Tls, TheOptionFilesCaGivesAVerifiedLinkAndAnyOtherCaIsRefused) {
 #else
 
 // The test CA, in the current user's Root store while this lives. Under
-// wine the store is written when it is closed, and a process checks every
-// chain against the roots its first check saw: a test of a CA taken out of
-// the store again needs a process of its own (TlsWithoutTheCa, CTest's
+// wine the store is written when it is closed, a certificate deleted
+// through the system store (a collection) stays in the registry, so the
+// registry's store itself is opened; and a process checks every chain
+// against the roots its first check saw, so a test of a CA absent from the
+// store needs a process of its own (TlsWithoutTheCa, CTest's
 // windows_tls_unknown_ca).
 class TrustedCa {
 public:
@@ -145,7 +147,9 @@ public:
 private:
     template <typename Work>
     static void in_root_store(Work&& work) {
-        if (HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root")) {
+        const HCERTSTORE root =
+            CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+        if (root) {
             work(root);
             CertCloseStore(root, 0);
         }
