@@ -46,7 +46,10 @@ namespace cvx::database {
     CALL(host_info, mysql_get_host_info)                 \
     CALL(server_info, mysql_get_server_info)             \
     CALL(proto_info, mysql_get_proto_info)               \
-    CALL(escape, mysql_real_escape_string)
+    CALL(escape, mysql_real_escape_string)              \
+    CALL(set_character_set, mysql_set_character_set)    \
+    CALL(character_set_name, mysql_character_set_name)  \
+    CALL(ssl_cipher, mysql_get_ssl_cipher)
 
 // The non-blocking calls. A client library may lack them (they are
 // extensions of the C API); the session then refuses to start a statement
@@ -56,6 +59,8 @@ namespace cvx::database {
     CALL(connect_cont, mysql_real_connect_cont)          \
     CALL(select_db_start, mysql_select_db_start)         \
     CALL(select_db_cont, mysql_select_db_cont)           \
+    CALL(set_character_set_start, mysql_set_character_set_start) \
+    CALL(set_character_set_cont, mysql_set_character_set_cont)   \
     CALL(query_start, mysql_real_query_start)            \
     CALL(query_cont, mysql_real_query_cont)              \
     CALL(fetch_row_start, mysql_fetch_row_start)         \
@@ -71,7 +76,8 @@ struct ClientApi {
 
     // Every non-blocking call is there.
     bool nonblocking() const {
-        return connect_start && connect_cont && select_db_start && select_db_cont && query_start && query_cont &&
+        return connect_start && connect_cont && select_db_start && select_db_cont && set_character_set_start &&
+               set_character_set_cont && query_start && query_cont &&
                fetch_row_start && fetch_row_cont && socket && timeout_ms;
     }
 };

@@ -15,24 +15,45 @@ ConnectionAttempt::ConnectionAttempt(ClientHandle link, ConnectTarget target)
 bool ConnectionAttempt::advance(bool wait) {
     MYSQL* const mysql = link_.get();
     while (stage_ != Stage::finished) {
-        if (!wait_.finished()) {
-            const int events = wait_.ready(mysql, wait);
-            if (events == 0) return false;
-            wait_.set(mysql, stage_ == Stage::connect ? client().connect_cont(&connected_, mysql, events)
-                                                      : client().select_db_cont(&select_status_, mysql, events));
-        } else if (stage_ == Stage::connect) {
-            accepted_ = connected_ != nullptr;
-            if (!accepted_ || target_.database.empty()) {
-                stage_ = Stage::finished;
-            } else {
-                stage_ = Stage::select;
-                wait_.set(mysql, client().select_db_start(&select_status_, mysql, target_.database.c_str()));
-            }
-        } else {
-            stage_ = Stage::finished;
+        if (wait_.finished()) {
+            next_stage();
+            continue;
+        }
+        const int events = wait_.ready(mysql, wait);
+        if (events == 0) return false;
+        switch (stage_) {
+            case Stage::connect: wait_.set(mysql, client().connect_cont(&connected_, mysql, events)); break;
+            case Stage::character_set: wait_.set(mysql, client().set_character_set_cont(&status_, mysql, events)); break;
+            default: wait_.set(mysql, client().select_db_cont(&status_, mysql, events)); break;
         }
     }
     return true;
+}
+
+// The stage that follows a finished one, started; a refusal of the
+// handshake or of the character set ends the attempt refused.
+void ConnectionAttempt::next_stage() {
+    MYSQL* const mysql = link_.get();
+    if (stage_ == Stage::connect) {
+        accepted_ = connected_ != nullptr;
+        const std::string& wanted = target_.character_set;
+        if (accepted_ && !wanted.empty() && wanted != client().character_set_name(mysql)) {
+            stage_ = Stage::character_set;
+            wait_.set(mysql, client().set_character_set_start(&status_, mysql, wanted.c_str()));
+            return;
+        }
+    } else if (stage_ == Stage::character_set) {
+        accepted_ = status_ == 0;
+    } else {
+        stage_ = Stage::finished;
+        return;
+    }
+    if (!accepted_ || target_.database.empty()) {
+        stage_ = Stage::finished;
+    } else {
+        stage_ = Stage::select;
+        wait_.set(mysql, client().select_db_start(&status_, mysql, target_.database.c_str()));
+    }
 }
 
 }  // namespace cvx::database

@@ -1,5 +1,6 @@
-// A connection attempt made while the script goes on: the handshake, then
-// the named database selected once more, each poll doing the work that is
+// A connection attempt made while the script goes on: the handshake, the
+// script's character set where the option file chose another, then the
+// named database selected once more, each poll doing the work that is
 // ready and never waiting for the network unless told to. The session owns
 // it; when it has finished, the session adopts its link or reports its
 // refusal.
@@ -23,6 +24,9 @@ struct ConnectTarget {
     Routine routine = Routine::plain;
     std::string database, host, user, password;
     unsigned port = 0;  // 0: the client's default
+    // The script's character set, set again once the link is up when the
+    // option file chose another; empty: none chosen.
+    std::string character_set;
 };
 
 class ConnectionAttempt {
@@ -43,14 +47,16 @@ public:
     const ConnectTarget& target() const { return target_; }
 
 private:
-    enum class Stage { connect, select, finished };
+    enum class Stage { connect, character_set, select, finished };
+
+    void next_stage();
 
     ClientHandle link_;
     ConnectTarget target_;  // the client reads from it while connecting
     Stage stage_ = Stage::connect;
     ClientWait wait_;
     MYSQL* connected_ = nullptr;
-    int select_status_ = 0;
+    int status_ = 0;  // of the character set or database stage
     bool accepted_ = false;
 };
 

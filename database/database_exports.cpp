@@ -295,3 +295,23 @@ CVX_EXPORT Word mysql__get__server__info() CVX_NOEXCEPT {
 CVX_EXPORT Word mysql__proto__info() CVX_NOEXCEPT {
     return failing_as(kNoNumber, [] { return scaled(session().proto_info()); });
 }
+
+// ---- character set and TLS ------------------------------------------------------
+
+// mysql__set__character__set(name): 0 when the link now uses it (and every
+// later link will), -1 when refused.
+CVX_EXPORT Word mysql__set__character__set(Word name) CVX_NOEXCEPT {
+    return gated(kFailed, [&] {
+        session().set_character_set(terminated_text(name));
+        return kDone;
+    });
+}
+
+CVX_EXPORT Word mysql__character__set__name() CVX_NOEXCEPT {
+    return gated(kNoText, [] { return address_result(session().character_set_name()); });
+}
+
+// The link's TLS cipher; the null address for a link without TLS.
+CVX_EXPORT Word mysql__get__ssl__cipher() CVX_NOEXCEPT {
+    return gated(kNoText, [] { return address_result(session().ssl_cipher()); });
+}

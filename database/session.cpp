@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "database/character_set.h"
 #include "database/option_file.h"
 #include "host/module.h"
 
@@ -78,6 +79,12 @@ MYSQL* Session::link() {
     return handle();
 }
 
+MYSQL* Session::existing_link() {
+    complete_statements();
+    report_.reset();
+    return session_connection_.get();
+}
+
 void Session::check(bool failed) {
     if (failed) throw DatabaseError(client().error(handle()));
 }
@@ -103,13 +110,21 @@ ClientHandle Session::prepared_handle() {
     const StatementTimeouts timeouts = statement_timeouts_of_file(kOptionFile);
     if (timeouts.read) client().options(mysql, MYSQL_OPT_READ_TIMEOUT, &timeouts.read);
     if (timeouts.write) client().options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &timeouts.write);
+    // The script's character set, else the code page's. Either is only a
+    // default: the client reads the option file while it connects, and its
+    // default-character-set line replaces it (the script's choice is then
+    // set again once the link is up).
+    if (const char* name = character_set_ ? character_set_->c_str() : code_page_character_set()) {
+        client().options(mysql, MYSQL_SET_CHARSET_NAME, name);
+    }
     return link;
 }
 
 ConnectTarget Session::target_of(Routine routine, const char* database, const char* host, const char* user,
                                  const char* password) const {
     // (Only change_user passes no host: the client's default host.)
-    return ConnectTarget{routine, database, host ? host : "", user, password, routine == Routine::plain ? kPlainPort : 0};
+    return ConnectTarget{routine, database, host ? host : "", user, password, routine == Routine::plain ? kPlainPort : 0,
+                         character_set_.value_or("")};
 }
 
 void Session::refused(const ConnectTarget& target, MYSQL* mysql) {
@@ -137,7 +152,9 @@ void Session::connect(Routine routine, const char* database, const char* host, c
     const ConnectTarget target = target_of(routine, database, host, user, password);
     ClientHandle link = prepared_handle();
     MYSQL* const mysql = link.get();
-    if (!client().real_connect(mysql, host, user, password, database, target.port, nullptr, 0)) {
+    if (!client().real_connect(mysql, host, user, password, database, target.port, nullptr, 0) ||
+        (!target.character_set.empty() && target.character_set != client().character_set_name(mysql) &&
+         client().set_character_set(mysql, target.character_set.c_str()) != 0)) {
         refused(target, mysql);
     }
     adopt(std::move(link), target);
@@ -355,6 +372,25 @@ std::string Session::escaped(std::string_view text) {
     if (length == static_cast<unsigned long>(-1)) throw DatabaseError("the text cannot be escaped");
     out.resize(length);
     return out;
+}
+
+// ---- character set and TLS -----------------------------------------------------------
+
+void Session::set_character_set(const char* name) {
+    MYSQL* const mysql = link();
+    if (!name) refuse(kUnknownError, "No character set: the string is missing or has no terminator.");
+    check(client().set_character_set(mysql, name) != 0);
+    character_set_ = name;
+}
+
+const char* Session::character_set_name() {
+    MYSQL* const mysql = existing_link();
+    return mysql ? client().character_set_name(mysql) : nullptr;
+}
+
+const char* Session::ssl_cipher() {
+    MYSQL* const mysql = existing_link();
+    return mysql ? client().ssl_cipher(mysql) : nullptr;
 }
 
 // Built by the runtime's start-up when the library is loaded, before any

@@ -121,6 +121,16 @@ public:
     // character set (or the client's default while not connected).
     std::string escaped(std::string_view text);
 
+    // ---- character set and TLS ---------------------------------------------
+    // Switches the link to the character set `name` (null: refused) and keeps
+    // it for every later link, above the option file and the code page. A
+    // refusal raises and leaves the link's character set as it was.
+    void set_character_set(const char* name);
+    // The link's character set and TLS cipher; null without a link (and
+    // the cipher null for a link without TLS).
+    const char* character_set_name();
+    const char* ssl_cipher();
+
 private:
     // An error the session reports instead of the handle's own.
     struct Report {
@@ -133,6 +143,9 @@ private:
     // The handle for a client call: the statements pending run to their end
     // first, and the handle's own error is reported from then on.
     MYSQL* link();
+    // The same, but null when the session has no handle (closed): no new
+    // one is made just to be asked about.
+    MYSQL* existing_link();
     void check(bool failed);
     [[noreturn]] void refuse(unsigned number, const char* why);
 
@@ -175,6 +188,7 @@ private:
     std::size_t queued_bytes_ = 0;
     std::optional<ConnectionAttempt> attempt_;
     bool client_started_ = false;  // a handle was ever made: the client set itself up
+    std::optional<std::string> character_set_;  // the script's choice, for every link
 };
 
 // The process-wide session, built at load.

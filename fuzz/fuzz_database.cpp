@@ -376,7 +376,8 @@ std::vector<std::int32_t> documented_results(std::string_view name) {
         name == "mysql__success" || name == "mysql__reload" || name == "mysql__real__escape__string" ||
         name == "mysql__connect__start" || name == "mysql__real__connect__start")
         return {one, zero};
-    if (name == "mysql__change__user" || name == "mysql__db__query" || name == "mysql__data__seek")
+    if (name == "mysql__change__user" || name == "mysql__db__query" || name == "mysql__data__seek" ||
+        name == "mysql__set__character__set")
         return {zero, minus};
     if (name == "mysql__query__poll" || name == "mysql__connect__poll") return {minus, zero, one};
     if (name == "mysql__result") return {one, -2 * kNum1, zero};
