@@ -7,7 +7,7 @@ namespace {
 
 // Rows read between two looks at the clock: a row costs a fraction of a
 // microsecond, the look a few dozen nanoseconds.
-constexpr unsigned kRowsPerLook = 16;
+constexpr unsigned kRowsPerLook = 8;
 
 // The outcome once the statement was sent and its rows read: accepted when
 // the server accepted it and no error broke the rows off on the way.

@@ -13,9 +13,9 @@ public:
     using Clock = std::chrono::steady_clock;
     // What one poll may spend: well under a millisecond, so a frame of
     // 16.7 ms never notices.
-    static constexpr std::chrono::microseconds kPoll{350};
+    static constexpr std::chrono::microseconds kPoll{250};
     // The part of it that giving back memory may take first.
-    static constexpr std::chrono::microseconds kRelease{100};
+    static constexpr std::chrono::microseconds kRelease{80};
 
     WorkSlice() = default;  // unlimited: for a call that waits anyway
     explicit WorkSlice(std::chrono::microseconds budget) : end_(Clock::now() + budget) {}
