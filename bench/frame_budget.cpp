@@ -21,6 +21,7 @@
 
 #if defined(__linux__)
 #include <mysql.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -49,15 +50,26 @@ double us_since(Clock::time_point t) { return std::chrono::duration<double, std:
 // The processor time of this thread in µs: a call that took long on the
 // clock but not here waited for the processor (other programs ran), not
 // for its own work. Read only where asked: the call costs about 0.3 µs.
+// (Not on Windows, where a thread's times move in scheduler ticks.)
+// With it, the times the thread gave up the processor of its own accord
+// (it slept: waited on a socket, a lock, a timer) inside the call.
+#if defined(_WIN32)
+constexpr bool kCpuClock = false;
+double thread_cpu_us() { return 0; }
+long thread_sleeps() { return 0; }
+#else
+constexpr bool kCpuClock = true;
 double thread_cpu_us() {
-#if defined(CLOCK_THREAD_CPUTIME_ID)
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
-#else
-    return 0;
-#endif
 }
+long thread_sleeps() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return u.ru_nvcsw;
+}
+#endif
 bool with_cpu = false;  // whether timed() reads the thread's processor time too
 
 // Script strings that live as long as the program.
@@ -78,6 +90,7 @@ struct Line {
     long calls = 0;
     double longest_us = 0;
     double longest_cpu_us = -1;  // of the calls timed with_cpu (-1: none was)
+    long sleeps = 0;             // inside the calls timed with_cpu
     std::vector<double> totals_ms;  // one per repetition
     std::string note;
     bool bounded = false;  // calls that must fit a frame's slice (0.5 ms)
@@ -85,7 +98,7 @@ struct Line {
     void add(double us, double cpu_us) {
         ++calls;
         longest_us = std::max(longest_us, us);
-        if (with_cpu) longest_cpu_us = std::max(longest_cpu_us, cpu_us);
+        longest_cpu_us = std::max(longest_cpu_us, cpu_us);  // (-1: not timed)
     }
     double total_ms() const {  // the median repetition
         if (totals_ms.empty()) return 0;
@@ -105,11 +118,14 @@ Line& line(const std::string& what, bool bounded = false) {
 // Calls f, timed, into `l`.
 template <typename F>
 Word timed(Line& l, F f) {
-    const double cpu = with_cpu ? thread_cpu_us() : 0;
+    const bool cpu_timed = with_cpu && kCpuClock;
+    const long sleeps = cpu_timed ? thread_sleeps() : 0;
+    const double cpu = cpu_timed ? thread_cpu_us() : 0;
     const auto before = Clock::now();
     const Word r = f();
     const double us = us_since(before);
-    l.add(us, with_cpu ? thread_cpu_us() - cpu : 0);
+    l.add(us, cpu_timed ? thread_cpu_us() - cpu : -1);
+    if (cpu_timed) l.sleeps += thread_sleeps() - sleeps;
     return r;
 }
 
@@ -139,7 +155,8 @@ std::string checked(long rows) {
     const Word n = num_rows();
     const bool ok = static_cast<long>(n) == rows &&
                     result(cell, text("label"), scaled(rows - 1)) == kOne && cell.text() == "row-" + std::to_string(rows);
-    return ok ? "" : "WRONG RESULT (rows " + std::to_string(static_cast<long>(n)) + ", last label " + cell.text() + ")";
+    return ok ? "" : "WRONG RESULT (rows " + std::to_string(static_cast<long>(n)) + ", last label '" + cell.text() +
+                         "', errno " + std::to_string(raw(call("mysql__errno")) / 1024) + ") ";
 }
 
 // The first and the second call of one read after a fresh result.
@@ -152,24 +169,30 @@ void first_and_second(const std::string& what, F read) {
 }
 
 void statements(long rows, int repetitions) {
-    with_cpu = true;
     const Word statement = text(statement_of(rows));
     const std::string n = std::to_string(rows);
     GuardedString cell(32);
     const Word column = text("label");
     const Word last = scaled(rows - 1);
+    // The reads timed right after a fresh result, before anything else
+    // (the check of the result included) has read it.
+    const auto read_cell = [&] { return result(cell, column, last); };
+    const auto read_count = [&] { return num_rows(); };
+    const auto seek_last = [&] { return data_seek(static_cast<Word>(rows - 1)); };
 
     Line& waited = line(n + " rows: mysql__query (waiting)");
-    with_cpu = false;
-    for (int i = 0; i < repetitions; ++i) {
+    for (int i = 0; i < 3; ++i) {
         small_result();
+        with_cpu = false;
         const auto began = Clock::now();
         timed(waited, [&] { return query(statement); });
         waited.totals_ms.push_back(us_since(began) / 1000);
+        with_cpu = true;
+        if (i == 0) first_and_second("mysql__result (last row) after it", read_cell);
+        if (i == 1) first_and_second("mysql__num__rows after it", read_count);
+        if (i == 2) first_and_second("mysql__data__seek (last row) after it", seek_last);
         waited.note = checked(rows);
     }
-    with_cpu = true;
-    first_and_second("mysql__data__seek (last row)", [&] { return data_seek(static_cast<Word>(rows - 1)); });
 
     for (const bool paced : {false, true}) {
         const std::string how = paced ? " once a frame" : " without pause";
@@ -185,18 +208,17 @@ void statements(long rows, int repetitions) {
             timed(started, [&] { return start(statement); });
             poll_until_done(polled, paced, [&] { return poll(); });
             if (!with_cpu || paced) polled.totals_ms.push_back(us_since(began) / 1000);
+            with_cpu = true;
+            if (i == runs - 1 && !paced) first_and_second("mysql__result (last row) after it", read_cell);
+            if (i == runs - 1 && paced) first_and_second("mysql__data__seek (last row) after it", seek_last);
             polled.note = checked(rows);
         }
-        with_cpu = true;
         started.totals_ms = polled.totals_ms;
         if (!paced) {
             const double ratio = polled.total_ms() / waited.total_ms();
             char note[64];
             std::snprintf(note, sizeof note, "%.2fx mysql__query%s", ratio, ratio > 1.25 ? "  OVER 1.25" : "");
             polled.note += note;
-            first_and_second("mysql__result (last row)", [&] { return result(cell, column, last); });
-        } else {
-            first_and_second("mysql__num__rows", [&] { return num_rows(); });
         }
         if (rows < 2'000'000 || paced) continue;
         // SELECT 1 polled while this result is current: the poll that takes
@@ -368,18 +390,23 @@ void memory(long rows) {
 #endif
 
 void print_table() {
-    std::printf("\n%-58s %7s %13s %13s %11s  %s\n", "case", "calls", "longest call", "longest CPU", "total",
-                "(CPU: the thread's processor time in that call)");
+    std::printf("\n%-58s %7s %13s %13s %6s %11s\n", "case", "calls", "longest call", "longest CPU", "sleeps",
+                "total");
     for (const Line& l : table) {
         if (l.calls) {
-            char cpu[24] = "-";
+            char cpu[24] = "-", sleeps[24] = "-";
             if (l.longest_cpu_us >= 0) std::snprintf(cpu, sizeof cpu, "%.1f us", l.longest_cpu_us);
-            std::printf("%-58s %7ld %10.1f us %13s %8.1f ms  %s%s\n", l.what.c_str(), l.calls, l.longest_us, cpu,
-                        l.total_ms(), l.note.c_str(), l.bounded && l.longest_us > 500 ? "  (over 0.5 ms)" : "");
+            if (l.longest_cpu_us >= 0) std::snprintf(sleeps, sizeof sleeps, "%ld", l.sleeps);
+            std::printf("%-58s %7ld %10.1f us %13s %6s %8.1f ms  %s%s\n", l.what.c_str(), l.calls, l.longest_us, cpu,
+                        sleeps, l.total_ms(), l.note.c_str(),
+                        l.bounded && l.longest_us > 500 ? "  (over 0.5 ms)" : "");
         } else {
-            std::printf("%-58s %7s %13s %13s %11s  %s\n", l.what.c_str(), "", "", "", "", l.note.c_str());
+            std::printf("%-58s %7s %13s %13s %6s %11s  %s\n", l.what.c_str(), "", "", "", "", "", l.note.c_str());
         }
     }
+    std::printf("(longest CPU: the most processor time of the thread in one call of that kind; sleeps: how often\n"
+                " the calls of that kind gave up the processor of their own accord, waiting; both read in every run\n"
+                " once a frame, and in one extra run without pause: reading them would lengthen the totals)\n");
 }
 
 }  // namespace
