@@ -56,21 +56,21 @@ double us_since(Clock::time_point t) { return std::chrono::duration<double, std:
 // whose threads are the kernel's own and read its account of them through
 // drive Z:; on Windows itself there is none, and neither is read).
 #if defined(_WIN32)
-long proc_field(const char* file, const char* key) {
+long long proc_field(const char* file, const char* key) {  // the number after `key` at a line's start
     FILE* f = std::fopen(file, "r");
     if (!f) return -1;
-    long value = -1;
-    char line[128];
-    while (std::fgets(line, sizeof line, f)) {
-        if (!*key) std::sscanf(line, "%ld", &value);  // (the nanoseconds on the processor fit: a short run)
-        if (*key && std::strncmp(line, key, std::strlen(key)) == 0) std::sscanf(line + std::strlen(key), "%ld", &value);
-        if (value >= 0) break;
+    long long value = -1;
+    const std::size_t n = std::strlen(key);
+    for (char line[128]; value < 0 && std::fgets(line, sizeof line, f);) {
+        if (std::strncmp(line, key, n) == 0) std::sscanf(line + n, "%lld", &value);
     }
     std::fclose(f);
     return value;
 }
 double thread_cpu_us() { return static_cast<double>(proc_field("Z:\\proc\\thread-self\\schedstat", "")) / 1e3; }
-long thread_sleeps() { return proc_field("Z:\\proc\\thread-self\\status", "voluntary_ctxt_switches:"); }
+long thread_sleeps() {
+    return static_cast<long>(proc_field("Z:\\proc\\thread-self\\status", "voluntary_ctxt_switches:"));
+}
 const bool kCpuClock = proc_field("Z:\\proc\\thread-self\\schedstat", "") >= 0;
 #else
 constexpr bool kCpuClock = true;
