@@ -18,6 +18,7 @@ StoredRows& StoredRows::operator=(StoredRows&& other) noexcept {
         next_block_ = std::exchange(other.next_block_, kFirstBlock);
         rows_ = std::exchange(other.rows_, 0);
         columns_ = other.columns_;
+        head_ = other.head_;
         zero_bytes_ = std::exchange(other.zero_bytes_, false);
         other.blocks_.clear();
         other.row_pages_.clear();
@@ -52,7 +53,7 @@ void StoredRows::append(const char* const* cells, const unsigned long* lengths) 
     for (std::size_t c = 0; c < columns_; ++c) {
         if (cells[c]) text_bytes += lengths[c] + 1;
     }
-    if (text_bytes >= kNull) throw std::bad_alloc();  // no row of a result is that large
+    if (text_bytes > kLargestRow) throw std::bad_alloc();  // no row of a result is that large
     if ((rows_ & kPageMask) == 0) {
         const PageBlock page = map_pages((kPageMask + 1) * sizeof(const char*));
         try {
@@ -64,23 +65,21 @@ void StoredRows::append(const char* const* cells, const unsigned long* lengths) 
             throw;
         }
     }
-    const std::size_t head = columns_ * sizeof(std::uint32_t);
-    // Records start on a four-byte boundary, for their cell ends.
-    char* const record = room_for((head + text_bytes + 3) & ~std::size_t{3});
-    std::uint32_t* const ends = reinterpret_cast<std::uint32_t*>(record);
-    char* text = record + head;
+    // Records start on a four-byte boundary, for their bounds.
+    char* const record = room_for((head_ + text_bytes + 3) & ~std::size_t{3});
+    std::uint32_t* const bounds = reinterpret_cast<std::uint32_t*>(record);
+    char* text = record + head_;
     std::uint32_t end = 0;
+    bounds[0] = 0;
     for (std::size_t c = 0; c < columns_; ++c) {
-        if (!cells[c]) {
-            ends[c] = end | kNull;
-            continue;
+        if (cells[c]) {
+            std::memcpy(text, cells[c], lengths[c]);
+            zero_bytes_ = zero_bytes_ || std::memchr(cells[c], 0, lengths[c]) != nullptr;
+            text[lengths[c]] = '\0';
+            text += lengths[c] + 1;
+            end += static_cast<std::uint32_t>(lengths[c] + 1);
         }
-        std::memcpy(text, cells[c], lengths[c]);
-        zero_bytes_ = zero_bytes_ || std::memchr(cells[c], 0, lengths[c]) != nullptr;
-        text[lengths[c]] = '\0';
-        text += lengths[c] + 1;
-        end += static_cast<std::uint32_t>(lengths[c] + 1);
-        ends[c] = end;
+        bounds[c + 1] = end;
     }
     row_pages_.back()[rows_ & kPageMask] = record;
     ++rows_;

@@ -18,7 +18,7 @@ namespace cvx::database {
 class StoredRows {
 public:
     StoredRows() = default;
-    explicit StoredRows(std::size_t columns) : columns_(columns) {}
+    explicit StoredRows(std::size_t columns) : columns_(columns), head_((columns + 1) * sizeof(std::uint32_t)) {}
     ~StoredRows() { clear(); }
     StoredRows(StoredRows&& other) noexcept;
     StoredRows& operator=(StoredRows&& other) noexcept;
@@ -36,13 +36,11 @@ public:
     // `row` and `column` must be in range.
     std::string_view cell(std::uint64_t row, std::size_t column) const {
         const char* record = row_pages_[static_cast<std::size_t>(row >> kPageShift)][row & kPageMask];
-        const std::uint32_t* ends = reinterpret_cast<const std::uint32_t*>(record);
-        const std::uint32_t end = ends[column];
-        if (end & kNull) return "NULL";
-        const std::uint32_t start = column ? ends[column - 1] & ~kNull : 0;
-        const char* text = record + columns_ * sizeof(std::uint32_t) + start;
-        const std::size_t length = end - start - 1;
-        return zero_bytes_ ? std::string_view(text) : std::string_view(text, length);
+        const std::uint32_t* bounds = reinterpret_cast<const std::uint32_t*>(record);
+        const std::uint32_t start = bounds[column], end = bounds[column + 1];
+        if (start == end) return "NULL";
+        const char* text = record + head_ + start;
+        return zero_bytes_ ? std::string_view(text) : std::string_view(text, end - start - 1);
     }
 
     // Hands every mapping to `queue`, leaving no rows.
@@ -51,10 +49,12 @@ public:
     void abandon() noexcept;
 
 private:
-    // A row's record: the end of each cell (the offset just past its
-    // terminator, from the first cell's first byte; kNull marks SQL NULL),
-    // then the cells' bytes, each followed by a zero byte.
-    static constexpr std::uint32_t kNull = 0x80000000u;
+    // A row's record: the bounds of its cells (columns + 1 offsets from the
+    // first cell's first byte: where each cell starts, then where the last
+    // one ends), then the cells' bytes, each followed by a zero byte. SQL
+    // NULL takes no bytes at all, so it is the one cell whose bounds are
+    // equal (an empty text still has its terminator).
+    static constexpr std::size_t kLargestRow = 0x7fffffff;
     // Row records are found through pages of 8192 addresses each, so the
     // table never moves while it grows.
     static constexpr unsigned kPageShift = 13;
@@ -72,6 +72,7 @@ private:
     std::size_t next_block_ = kFirstBlock;
     std::uint64_t rows_ = 0;
     std::size_t columns_ = 0;
+    std::size_t head_ = sizeof(std::uint32_t);  // the bounds' bytes
     bool zero_bytes_ = false;  // some cell holds a zero byte
 };
 
