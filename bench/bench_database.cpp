@@ -86,6 +86,10 @@ void cells_base(benchmark::State& state) {
     MYSQL* db = raw_connection();
     mysql_query(db, "SELECT * FROM cvx_bench.cells ORDER BY id");
     MYSQL_RES* result = mysql_store_result(db);
+    if (!result) {
+        state.SkipWithError(mysql_error(db));  // the server went away
+        return;
+    }
     char destination[256];
     for (auto _ : state) {
         mysql_data_seek(result, 0);
@@ -139,6 +143,10 @@ void round_trip_base(benchmark::State& state) {
     for (auto _ : state) {
         mysql_query(db, "SELECT 1");
         MYSQL_RES* result = mysql_store_result(db);
+        if (!result) {
+            state.SkipWithError(mysql_error(db));
+            return;
+        }
         benchmark::DoNotOptimize(mysql_num_rows(result));
         mysql_free_result(result);
     }
