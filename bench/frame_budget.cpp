@@ -271,6 +271,38 @@ void statements(long rows, int repetitions) {
     small_result();
 }
 
+// ---- a queue of statements -------------------------------------------------
+
+// `count` single-row INSERTs, one `mysql__query` after another, against the
+// same started in one frame and collected by polling without pause.
+void queued_inserts(const std::string& via, int count) {
+    const Export pending("mysql__query__pending");
+    query(text("CREATE TABLE IF NOT EXISTS queued (n INT)"));
+    std::vector<Word> inserts;
+    for (int i = 0; i < count; ++i) inserts.push_back(text("INSERT INTO queued VALUES (" + std::to_string(i) + ")"));
+    const std::string what = via + std::to_string(count) + " INSERTs: ";
+    Line& waited = line(what + "mysql__query each");
+    with_cpu = false;
+    auto began = Clock::now();
+    for (const Word s : inserts) timed(waited, [&] { return query(s); });
+    waited.totals_ms.push_back(us_since(began) / 1000);
+    with_cpu = true;
+    Line& started = line(what + "mysql__query__start, all in one frame", true);
+    Line& polled = line(what + "mysql__query__poll until all are reported", true);
+    began = Clock::now();
+    for (const Word s : inserts) timed(started, [&] { return start(s); });
+    long reported = 0;
+    while (pending() != 0 && Clock::now() - began < kGiveUp) reported += timed(polled, [&] { return poll(); }) == kOne;
+    polled.totals_ms.push_back(us_since(began) / 1000);
+    started.totals_ms = polled.totals_ms;
+    const double ratio = polled.total_ms() / waited.total_ms();
+    char note[80];
+    std::snprintf(note, sizeof note, "%.2fx mysql__query%s%s", ratio, ratio > 1.2 ? "  OVER 1.2" : "",
+                  reported == count ? "" : "  NOT ALL REPORTED");
+    polled.note = note;
+    query(text("DROP TABLE queued"));
+}
+
 #if defined(__linux__)
 
 // ---- connection attempts through the delaying proxy --------------------------
@@ -327,6 +359,10 @@ void connections() {
         char note[64];
         std::snprintf(note, sizeof note, "%.2fx waiting", polled.total_ms() / waited.total_ms());
         polled.note += note;
+    }
+    // A queue through the same link: every statement costs a round trip.
+    if (real_connect(db, host, user, password) == kOne && call("mysql__select__db", text(kDatabase)) == kOne) {
+        queued_inserts(via, 100);
     }
     std::system(proxy_command("stop cvx-frame-bench").c_str());
 
@@ -469,6 +505,7 @@ int main(int argc, char** argv) {
 #if defined(__linux__)
     if (only.empty()) {
         // Only a library that has the connection attempts without waiting.
+        if (library().symbol("mysql__query__pending")) queued_inserts("", 1000);
         if (library().symbol("mysql__connect__start")) connections();
         memory(2'000'000);
     }

@@ -438,7 +438,7 @@ public:
     }
 
     void run(Input& in) {
-        connect_first(in);
+        connect_first(in, false);
         const int calls = 1 + in.byte() % 12;
         for (int i = 0; i < calls && !in.empty(); ++i) one_call(in);
         call("mysql__close", nullptr);

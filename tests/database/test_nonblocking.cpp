@@ -214,6 +214,32 @@ TEST_F(NonBlocking, WaitingExportsRunTheQueueFirstAndCloseGivesItUp) {
     EXPECT_EQ(outside_query("SELECT COUNT(*) FROM cvx_queue.t WHERE n = -1 HAVING COUNT(*) > 1"), "");
 }
 
+// The link dropped by the server in the middle of a queue (on every
+// platform: the witness kills the session's connection; the server's death
+// itself is tested on Linux): the running statement is refused with the
+// client's error, each later one is refused in its turn, none is retried.
+TEST_F(NonBlocking, ALinkDroppedInTheMiddleOfTheQueueRefusesEachLaterStatementInItsTurn) {
+    ASSERT_EQ(query("SELECT CONNECTION_ID() AS v"), num(1));
+    const std::string id = cell("v", 0);
+    ASSERT_EQ(start("SELECT 'first' AS v"), num(1));
+    ASSERT_EQ(start("SELECT SLEEP(20) AS s, 'lost' AS v"), num(1));
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(start("SELECT 'never' AS v"), num(1));
+    poll_until_finished();
+    EXPECT_EQ(cell("v", 0), "first");
+    EXPECT_EQ(outside_query("KILL " + id), "");
+    poll_until_finished();
+    EXPECT_EQ(call("mysql__success"), 0);
+    EXPECT_NE(call("mysql__errno"), 0);
+    for (int left = 2; left >= 0; --left) {
+        EXPECT_EQ(call("mysql__query__poll"), num(1));
+        EXPECT_EQ(call("mysql__success"), 0);
+        EXPECT_NE(call("mysql__errno"), 0);
+        EXPECT_EQ(call("mysql__query__pending"), num(left));
+    }
+    EXPECT_EQ(call("mysql__query__poll"), num(-1));
+    EXPECT_EQ(cell("v", 0), "first");
+}
+
 TEST_F(NonBlocking, NothingIsStartedWithoutALinkOrAStatement) {
     EXPECT_EQ(call("mysql__query__poll"), num(-1));
     EXPECT_EQ(start("SELECT 1"), num(1));
