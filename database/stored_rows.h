@@ -60,7 +60,7 @@ private:
     static constexpr unsigned kPageShift = 13;
     static constexpr std::uint64_t kPageMask = (std::uint64_t{1} << kPageShift) - 1;
     static constexpr std::size_t kFirstBlock = 64 * 1024;
-    static constexpr std::size_t kLargestBlock = 1024 * 1024;
+    static constexpr std::size_t kLargestBlock = 256 * 1024;
 
     char* room_for(std::size_t bytes);
     void clear() noexcept;

@@ -12,10 +12,13 @@ class WorkSlice {
 public:
     using Clock = std::chrono::steady_clock;
     // What one poll may spend: well under a millisecond, so a frame of
-    // 16.7 ms never notices.
-    static constexpr std::chrono::microseconds kPoll{250};
+    // 16.7 ms never notices. A single read of the socket that the slice
+    // cannot cut may add up to a quarter of a millisecond of the kernel's
+    // own work after the script has slept a frame (measured), so a poll
+    // stays under half a millisecond.
+    static constexpr std::chrono::microseconds kPoll{200};
     // The part of it that giving back memory may take first.
-    static constexpr std::chrono::microseconds kRelease{80};
+    static constexpr std::chrono::microseconds kRelease{60};
 
     WorkSlice() = default;  // unlimited: for a call that waits anyway
     explicit WorkSlice(std::chrono::microseconds budget) : end_(Clock::now() + budget) {}
