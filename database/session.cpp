@@ -79,12 +79,6 @@ MYSQL* Session::link() {
     return handle();
 }
 
-MYSQL* Session::existing_link() {
-    complete_statements();
-    report_.reset();
-    return session_connection_.get();
-}
-
 void Session::check(bool failed) {
     if (failed) throw DatabaseError(client().error(handle()));
 }
@@ -383,13 +377,16 @@ void Session::set_character_set(const char* name) {
     character_set_ = name;
 }
 
+// Both only read what the handle holds: they answer at once while
+// statements are pending, and a closed session (no handle) has nothing to
+// name, so no handle is made just to be asked.
 const char* Session::character_set_name() {
-    MYSQL* const mysql = existing_link();
+    MYSQL* const mysql = session_connection_.get();
     return mysql ? client().character_set_name(mysql) : nullptr;
 }
 
 const char* Session::ssl_cipher() {
-    MYSQL* const mysql = existing_link();
+    MYSQL* const mysql = session_connection_.get();
     return mysql ? client().ssl_cipher(mysql) : nullptr;
 }
 

@@ -143,9 +143,6 @@ private:
     // The handle for a client call: the statements pending run to their end
     // first, and the handle's own error is reported from then on.
     MYSQL* link();
-    // The same, but null when the session has no handle (closed): no new
-    // one is made just to be asked about.
-    MYSQL* existing_link();
     void check(bool failed);
     [[noreturn]] void refuse(unsigned number, const char* why);
 

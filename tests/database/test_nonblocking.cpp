@@ -94,6 +94,7 @@ TEST_F(NonBlocking, WhileRunningTheReadingExportsAnswerFromBefore) {
     EXPECT_EQ(call("mysql__num__fields"), num(2));
     EXPECT_EQ(call("mysql__data__seek", Word{0}), 0);
     EXPECT_NE(text_at(call("mysql__get__client__info")), "");
+    EXPECT_NE(text_at(call("mysql__character__set__name")), "<null>");
     EXPECT_EQ(call("mysql__errno"), 0);
 
     // A second start is queued behind it, and disturbs nothing.
