@@ -29,12 +29,10 @@ namespace cvx::database {
     CALL(store_result, mysql_store_result)               \
     CALL(use_result, mysql_use_result)                   \
     CALL(free_result, mysql_free_result)                 \
-    CALL(num_rows, mysql_num_rows)                       \
     CALL(num_fields, mysql_num_fields)                   \
     CALL(fetch_field_direct, mysql_fetch_field_direct)   \
     CALL(fetch_row, mysql_fetch_row)                     \
     CALL(fetch_lengths, mysql_fetch_lengths)             \
-    CALL(data_seek, mysql_data_seek)                     \
     CALL(affected_rows, mysql_affected_rows)             \
     CALL(insert_id, mysql_insert_id)                     \
     CALL(refresh, mysql_refresh)                         \

@@ -36,10 +36,9 @@ void ConnectionAttempt::next_stage() {
     MYSQL* const mysql = link_.get();
     if (stage_ == Stage::connect) {
         accepted_ = connected_ != nullptr;
-        const std::string& wanted = target_.character_set;
-        if (accepted_ && !wanted.empty() && wanted != client().character_set_name(mysql)) {
+        if (accepted_ && target_.needs_character_set(mysql)) {
             stage_ = Stage::character_set;
-            wait_.set(mysql, client().set_character_set_start(&status_, mysql, wanted.c_str()));
+            wait_.set(mysql, client().set_character_set_start(&status_, mysql, target_.character_set.c_str()));
             return;
         }
     } else if (stage_ == Stage::character_set) {

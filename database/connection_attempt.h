@@ -27,6 +27,11 @@ struct ConnectTarget {
     // The script's character set, set again once the link is up when the
     // option file chose another; empty: none chosen.
     std::string character_set;
+
+    // The link `mysql`, just up, must still be switched to the script's set.
+    bool needs_character_set(MYSQL* mysql) const {
+        return !character_set.empty() && character_set != client().character_set_name(mysql);
+    }
 };
 
 class ConnectionAttempt {

@@ -226,12 +226,10 @@ CVX_EXPORT Word mysql__num__fields() CVX_NOEXCEPT {
     return gated(kNotConnected, [] { return scaled(session().column_count()); });
 }
 
-// mysql__data__seek(row): the row number is raw; 0.
-CVX_EXPORT Word mysql__data__seek(Word row) CVX_NOEXCEPT {
-    return gated(kNotConnected, [&] {
-        session().seek(raw_unsigned(row));
-        return kDone;
-    });
+// mysql__data__seek(row): 0. Every cell read names its own row, so there
+// is no cursor for the row (raw) to move.
+CVX_EXPORT Word mysql__data__seek(Word /*row*/) CVX_NOEXCEPT {
+    return gated(kNotConnected, [] { return kDone; });
 }
 
 CVX_EXPORT Word mysql__affected__rows() CVX_NOEXCEPT {

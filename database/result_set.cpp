@@ -71,8 +71,6 @@ std::size_t ColumnNames::scan(const char* name) const {
 void ResultSet::retire_into(ReleaseQueue& queue) {
     rows_.retire_into(queue);
     columns_ = ColumnNames();
-    cursor_ = 0;
-    holds_ = false;
 }
 
 ResultSet::Builder::Builder(MYSQL_RES* set) : columns_(set), rows_(columns_.size()), set_(set) {}
@@ -83,7 +81,6 @@ ResultSet ResultSet::Builder::finish() {
     ResultSet result;
     result.columns_ = std::move(columns_);
     result.rows_ = std::move(rows_);
-    result.holds_ = true;
     return result;
 }
 

@@ -61,13 +61,8 @@ class ResultSet {
 public:
     ResultSet() = default;
 
-    bool holds() const { return holds_; }
     std::uint64_t row_count() const { return rows_.size(); }
     unsigned column_count() const { return static_cast<unsigned>(columns_.size()); }
-
-    // Positions the set's row cursor (past the end: no current row). Reading
-    // cells does not use the cursor.
-    void seek(std::uint64_t row) { cursor_ = row < rows_.size() ? row : rows_.size(); }
 
     // The text of the cell in `row` of the column named by the text at
     // `name` (found ignoring the case of A-Z, the leftmost of equal names;
@@ -105,8 +100,6 @@ public:
 private:
     ColumnNames columns_;
     StoredRows rows_;
-    std::uint64_t cursor_ = 0;
-    bool holds_ = false;
 };
 
 }  // namespace cvx::database

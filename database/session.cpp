@@ -147,8 +147,7 @@ void Session::connect(Routine routine, const char* database, const char* host, c
     ClientHandle link = prepared_handle();
     MYSQL* const mysql = link.get();
     if (!client().real_connect(mysql, host, user, password, database, target.port, nullptr, 0) ||
-        (!target.character_set.empty() && target.character_set != client().character_set_name(mysql) &&
-         client().set_character_set(mysql, target.character_set.c_str()) != 0)) {
+        (target.needs_character_set(mysql) && client().set_character_set(mysql, target.character_set.c_str()) != 0)) {
         refused(target, mysql);
     }
     adopt(std::move(link), target);

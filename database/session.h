@@ -93,7 +93,6 @@ public:
     // ---- stored result (these never wait for a running statement) ----------
     std::uint64_t row_count() const { return current_result_.row_count(); }
     unsigned column_count() const { return current_result_.column_count(); }
-    void seek(std::uint64_t row) { current_result_.seek(row); }
     // The cell of `row` in the column named by the text at `name`, read
     // within `capacity` bytes.
     std::optional<std::string_view> cell(std::uint64_t row, const char* name, std::size_t capacity) {
