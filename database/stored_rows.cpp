@@ -32,13 +32,7 @@ StoredRows& StoredRows::operator=(StoredRows&& other) noexcept {
 // a record larger than that gets a block of its own size.
 char* StoredRows::room_for(std::size_t bytes) {
     if (bytes > left_) {
-        const PageBlock block = map_pages(bytes > next_block_ ? bytes : next_block_);
-        try {
-            blocks_.push_back(block);
-        } catch (...) {
-            unmap_pages(block);
-            throw;
-        }
+        const PageBlock block = new_block(bytes > next_block_ ? bytes : next_block_);
         if (next_block_ < kLargestBlock) next_block_ *= 2;
         free_ = block.base;
         left_ = block.size;
@@ -49,22 +43,29 @@ char* StoredRows::room_for(std::size_t bytes) {
     return at;
 }
 
+// A mapping kept with the others (given back at once when it cannot be).
+PageBlock StoredRows::new_block(std::size_t size) {
+    const PageBlock block = map_pages(size);
+    try {
+        blocks_.push_back(block);
+    } catch (...) {
+        unmap_pages(block);
+        throw;
+    }
+    return block;
+}
+
 void StoredRows::append(const char* const* cells, const unsigned long* lengths) {
     std::size_t text_bytes = 0;
     for (std::size_t c = 0; c < columns_; ++c) {
         if (cells[c]) text_bytes += lengths[c] + 1;
     }
     if (text_bytes > kLargestRow) throw std::bad_alloc();  // no row of a result is that large
-    if ((rows_ & kPageMask) == 0) {
-        const PageBlock page = map_pages((kPageMask + 1) * sizeof(const char*));
-        try {
-            blocks_.push_back(page);
-            row_pages_.push_back(reinterpret_cast<const char**>(page.base));
-        } catch (...) {
-            if (!blocks_.empty() && blocks_.back().base == page.base) blocks_.pop_back();
-            unmap_pages(page);
-            throw;
-        }
+    // The row's page, made when it is the first row of one. (Counted from
+    // the pages there are, so a row refused for want of memory after its
+    // page was made leaves no page out of step with the rows.)
+    if ((rows_ >> kPageShift) == row_pages_.size()) {
+        row_pages_.push_back(reinterpret_cast<const char**>(new_block((kPageMask + 1) * sizeof(const char*)).base));
     }
     // Records start on a four-byte boundary, for their bounds.
     char* const record = room_for((head_ + text_bytes + 3) & ~std::size_t{3});
@@ -82,7 +83,7 @@ void StoredRows::append(const char* const* cells, const unsigned long* lengths) 
         }
         bounds[c + 1] = end;
     }
-    row_pages_.back()[rows_ & kPageMask] = record;
+    row_pages_[static_cast<std::size_t>(rows_ >> kPageShift)][rows_ & kPageMask] = record;
     ++rows_;
 }
 

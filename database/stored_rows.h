@@ -26,7 +26,6 @@ public:
     StoredRows& operator=(const StoredRows&) = delete;
 
     std::uint64_t size() const { return rows_; }
-    std::size_t columns() const { return columns_; }
 
     // Adds a row: one text per column (null: SQL NULL) and its length.
     // Raises std::bad_alloc when no memory is left for it.
@@ -63,6 +62,7 @@ private:
     static constexpr std::size_t kLargestBlock = 256 * 1024;
 
     char* room_for(std::size_t bytes);
+    PageBlock new_block(std::size_t size);
     void clear() noexcept;
 
     std::vector<PageBlock> blocks_;        // every mapping: records and row pages
