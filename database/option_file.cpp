@@ -28,11 +28,16 @@ std::string normalised(std::string_view key) {
     return out;
 }
 
-// Whole seconds; 0 for anything else.
-unsigned seconds(std::string_view value) {
+std::string_view unquoted(std::string_view value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
         value = trimmed(value.substr(1, value.size() - 2));
     }
+    return value;
+}
+
+// Whole seconds; 0 for anything else.
+unsigned seconds(std::string_view value) {
+    value = unquoted(value);
     if (value.empty() || value.size() > kMostDigits) return 0;
     unsigned n = 0;
     for (char c : value) {
@@ -42,10 +47,16 @@ unsigned seconds(std::string_view value) {
     return n;
 }
 
+// A switch is on unless it says 0, false, off or no (a bare key is on).
+bool switched_on(std::string_view value) {
+    const std::string v = normalised(unquoted(value));
+    return v != "0" && v != "false" && v != "off" && v != "no";
+}
+
 }  // namespace
 
-StatementTimeouts statement_timeouts(std::string_view text) {
-    StatementTimeouts timeouts;
+OptionFileSettings option_file_settings(std::string_view text) {
+    OptionFileSettings settings;
     bool in_client_group = false;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -65,18 +76,19 @@ StatementTimeouts statement_timeouts(std::string_view text) {
         const std::string key = normalised(trimmed(line.substr(0, equals)));
         std::string_view value = equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
         value = trimmed(value.substr(0, value.find(" #")));
-        if (key == "read-timeout") timeouts.read = seconds(value);
-        if (key == "write-timeout") timeouts.write = seconds(value);
+        if (key == "read-timeout") settings.read_timeout = seconds(value);
+        if (key == "write-timeout") settings.write_timeout = seconds(value);
+        if (key == "reconnect") settings.reconnect = switched_on(value);
     }
-    return timeouts;
+    return settings;
 }
 
-StatementTimeouts statement_timeouts_of_file(const char* path) {
+OptionFileSettings option_file_settings_of(const char* path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return {};
     std::ostringstream text;
     text << file.rdbuf();
-    return statement_timeouts(text.str());
+    return option_file_settings(text.str());
 }
 
 }  // namespace cvx::database
