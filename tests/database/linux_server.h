@@ -38,6 +38,8 @@ public:
 
     bool start() { return run("start"); }
     bool stop() { return run("stop"); }
+    // Starts it again on the data it had (after kill_now()).
+    bool resume() { return run("resume"); }
     std::string socket() const { return dir_ + "/mysqld.sock"; }
     int port() const { return port_; }
 
