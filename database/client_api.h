@@ -47,11 +47,13 @@ namespace cvx::database {
     CALL(escape, mysql_real_escape_string)              \
     CALL(set_character_set, mysql_set_character_set)    \
     CALL(character_set_name, mysql_character_set_name)  \
-    CALL(ssl_cipher, mysql_get_ssl_cipher)
+    CALL(ssl_cipher, mysql_get_ssl_cipher)              \
+    CALL(thread_id, mysql_thread_id)
 
-// The non-blocking calls. A client library may lack them (they are
-// extensions of the C API); the session then refuses to start a statement
-// without waiting, and everything else works.
+// The non-blocking calls, and the one that reads what the link knows of the
+// server's state. A client library may lack them (they are extensions of
+// the C API); the session then refuses to start a statement without
+// waiting, does not bring a lost link back, and everything else works.
 #define CVX_CLIENT_NONBLOCKING_CALLS(CALL)               \
     CALL(connect_start, mysql_real_connect_start)        \
     CALL(connect_cont, mysql_real_connect_cont)          \
@@ -59,12 +61,15 @@ namespace cvx::database {
     CALL(select_db_cont, mysql_select_db_cont)           \
     CALL(set_character_set_start, mysql_set_character_set_start) \
     CALL(set_character_set_cont, mysql_set_character_set_cont)   \
-    CALL(query_start, mysql_real_query_start)            \
-    CALL(query_cont, mysql_real_query_cont)              \
+    CALL(send_query_start, mysql_send_query_start)       \
+    CALL(send_query_cont, mysql_send_query_cont)         \
+    CALL(read_result_start, mysql_read_query_result_start) \
+    CALL(read_result_cont, mysql_read_query_result_cont) \
     CALL(fetch_row_start, mysql_fetch_row_start)         \
     CALL(fetch_row_cont, mysql_fetch_row_cont)           \
     CALL(socket, mysql_get_socket)                       \
-    CALL(timeout_ms, mysql_get_timeout_value_ms)
+    CALL(timeout_ms, mysql_get_timeout_value_ms)         \
+    CALL(get_info, mariadb_get_info)
 
 struct ClientApi {
 #define CVX_CLIENT_FIELD(field, function) decltype(&function) field;
@@ -75,8 +80,8 @@ struct ClientApi {
     // Every non-blocking call is there.
     bool nonblocking() const {
         return connect_start && connect_cont && select_db_start && select_db_cont && set_character_set_start &&
-               set_character_set_cont && query_start && query_cont &&
-               fetch_row_start && fetch_row_cont && socket && timeout_ms;
+               set_character_set_cont && send_query_start && send_query_cont && read_result_start &&
+               read_result_cont && fetch_row_start && fetch_row_cont && socket && timeout_ms;
     }
 };
 

@@ -4,6 +4,12 @@
 
 namespace cvx::database {
 
+bool connect_waiting(MYSQL* mysql, const ConnectTarget& t) {
+    return client().real_connect(mysql, t.host.c_str(), t.user.c_str(), t.password.c_str(), t.database.c_str(), t.port,
+                                 nullptr, 0) &&
+           !(t.needs_character_set(mysql) && client().set_character_set(mysql, t.character_set.c_str()) != 0);
+}
+
 ConnectionAttempt::ConnectionAttempt(ClientHandle link, ConnectTarget target)
     : link_(std::move(link)), target_(std::move(target)) {
     MYSQL* const mysql = link_.get();

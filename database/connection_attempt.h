@@ -27,12 +27,19 @@ struct ConnectTarget {
     // The script's character set, set again once the link is up when the
     // option file chose another; empty: none chosen.
     std::string character_set;
+    // A lost link comes back (the option file did not say reconnect=0).
+    bool reconnect = true;
 
     // The link `mysql`, just up, must still be switched to the script's set.
     bool needs_character_set(MYSQL* mysql) const {
         return !character_set.empty() && character_set != client().character_set_name(mysql);
     }
 };
+
+// Connects `mysql` (a fresh handle with its options set) to `target`,
+// waiting: the handshake, then the script's character set where the option
+// file chose another. False when the server refused either.
+bool connect_waiting(MYSQL* mysql, const ConnectTarget& target);
 
 class ConnectionAttempt {
 public:

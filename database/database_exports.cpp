@@ -30,7 +30,7 @@ constexpr Word kRunning = kZero;             // poll: still going on
 // Ungated direct calls that could not be made (no client library loaded).
 constexpr Word kCallFailed = kOne;  // a status call: the client's non-zero failure status 1
 constexpr Word kNoText = kZero;     // a text call: the null address
-constexpr Word kNoNumber = kZero;   // the protocol version, the error number
+constexpr Word kNoNumber = kZero;   // the protocol version, the error number, the thread id
 
 // Raised for a string argument whose buffer holds no terminator within its
 // capacity; the export then returns its failure value.
@@ -147,11 +147,10 @@ CVX_EXPORT Word mysql__select__db(Word database) CVX_NOEXCEPT {
     });
 }
 
+// mysql__close(): 1 when a link was up, 0 when not (a pending connection
+// attempt is given up either way).
 CVX_EXPORT Word mysql__close() CVX_NOEXCEPT {
-    return gated(kRefused, [] {
-        session().close();
-        return kAccepted;
-    });
+    return failing_as(kRefused, [] { return truth(session().close()); });
 }
 
 // mysql__change__user(user, password, database): 0 when reconnected, -1 not.
@@ -164,6 +163,11 @@ CVX_EXPORT Word mysql__change__user(Word user, Word password, Word database) CVX
 
 CVX_EXPORT Word mysql__ping() CVX_NOEXCEPT {
     return failing_as(kCallFailed, [] { return scaled(session().ping()); });
+}
+
+// mysql__thread__id(): the server's id of the link, raw; 0 without one.
+CVX_EXPORT Word mysql__thread__id() CVX_NOEXCEPT {
+    return gated(kNoNumber, [] { return count_result(session().thread_id()); });
 }
 
 // mysql__purge(): closes the link but leaves the session's flags; 0.

@@ -1,7 +1,8 @@
-// The process-wide database session: one link to a server, the stored
-// result of the last statement that returned one, the session's two flags,
-// a queue of statements and at most one connection attempt going on
-// without the script waiting for them.
+// The process-wide database session: one link to a server (session_link.h),
+// the stored result of the last statement that returned one, the session's
+// two flags, the outcome the error exports report, a queue of statements
+// (statement_queue.h) and at most one connection attempt going on without
+// the script waiting for them.
 //
 // Every operation the database exports need is one call here; the exports
 // only convert words. Failed client calls raise DatabaseError, which the
@@ -9,16 +10,14 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "database/client_handle.h"
 #include "database/connection_attempt.h"
-#include "database/page_memory.h"
-#include "database/result_set.h"
-#include "database/running_statement.h"
+#include "database/outcome.h"
+#include "database/session_link.h"
+#include "database/statement_queue.h"
 
 namespace cvx::database {
 
@@ -27,7 +26,7 @@ enum class Progress { none, running, finished };
 
 class Session {
 public:
-    Session();
+    Session() = default;
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -56,16 +55,21 @@ public:
                        const char* password);
     // Does the work that is ready for the attempt, never waiting for the
     // network. When it has finished, its outcome takes effect as if
-    // connect() had made it: accepted, it gives up a running statement.
+    // connect() had made it: accepted, it gives up the statements pending.
     Progress poll_connect();
 
     void select_db(const char* database);
-    // Both close the link; only close() clears `connected`. Neither waits
-    // for a statement or an attempt still going on: a statement counts as
-    // refused, an attempt never takes effect.
-    void close();
+    // Both close the link, which then stays closed; only close() clears
+    // `connected`, and it gives up a pending attempt even when no link is up
+    // (false then). Neither waits for statements or an attempt going on:
+    // the statements count as refused, an attempt never takes effect.
+    bool close();
     void purge();
+    // The client's ping; a lost link is brought back first (even one lost
+    // inside a transaction), and once more when the ping itself finds it lost.
     int ping();
+    // The server's id of the link; 0 without one.
+    unsigned long thread_id() const;
 
     // ---- statements --------------------------------------------------------
     // Runs `prefix` followed by `statement` and stores its result set. A
@@ -75,20 +79,19 @@ public:
     // the database cannot be selected.
     void execute_in(const char* database, const char* statement);
 
-    // Starts a statement and returns without waiting for the server: sent at
-    // once when nothing is pending, otherwise queued (its text copied) to be
-    // sent when the ones before it have been reported. Raises (with the
-    // reason reported by the error exports) when nothing was started: not
-    // connected, no statement (null), the queue full, or a client library
-    // without the non-blocking calls.
+    // Starts a statement and returns without waiting for the server: queued
+    // (its text copied) and sent as soon as the link can take it. Raises
+    // (with the reason reported by the error exports) when nothing was
+    // started: not connected, no statement (null), the queue full, or a
+    // client library without the non-blocking calls.
     void start(const char* statement);
-    // Does the work that is ready for the oldest statement not yet reported,
-    // within a slice of well under a millisecond, never waiting for the
-    // network. When it has finished, its outcome takes effect as if
-    // execute() had run it, and the next one is sent.
+    // Does the work that is ready for the statements pending, within a
+    // slice of well under a millisecond, never waiting for the network. When
+    // the oldest has finished, its outcome takes effect as if execute() had
+    // run it.
     Progress poll();
     // Statements started and not yet reported.
-    std::size_t pending() const { return running_ ? 1 + queued_.size() : 0; }
+    std::size_t pending() const { return queue_.pending(); }
 
     // ---- stored result (these never wait for a running statement) ----------
     std::uint64_t row_count() const { return current_result_.row_count(); }
@@ -109,8 +112,8 @@ public:
     const char* statistics();
     // The last finished call's error: a refused connection attempt or start
     // included; 0 and the empty text when it succeeded.
-    unsigned error_number();
-    const char* error_text();
+    unsigned error_number() const;
+    const char* error_text() const;
     const char* client_info();
     const char* host_info();
     const char* server_info();
@@ -131,36 +134,29 @@ public:
     const char* ssl_cipher();
 
 private:
-    // An error the session reports instead of the handle's own.
-    struct Report {
-        unsigned number = 0;
-        std::string text;
-    };
-
-    // The handle, made first when there is none.
-    MYSQL* handle();
-    // The handle for a client call: the statements pending run to their end
-    // first, and the handle's own error is reported from then on.
-    MYSQL* link();
-    void check(bool failed);
+    // The handle for a call that talks to the server: the statements
+    // pending run to their end first, and a lost link is brought back
+    // (waiting). Null when the link refuses the call, which is then reported.
+    MYSQL* server(bool forgiving = false);
+    MYSQL* server_or_raise();
+    // A direct client call on the server's link: its error reported.
+    template <typename Call>
+    auto talk(Call&& call);
+    void finished_call(MYSQL* mysql);
     [[noreturn]] void refuse(unsigned number, const char* why);
 
-    // A fresh handle with the connection options set.
-    ClientHandle prepared_handle();
-    ConnectTarget target_of(Routine routine, const char* database, const char* host, const char* user,
-                            const char* password) const;
     // A refused attempt: its error reported, `succeeded` cleared where the
     // routine says so; raises.
     [[noreturn]] void refused(const ConnectTarget& target, MYSQL* mysql);
     // The accepted link replaces the session's (the old one closed once).
     void adopt(ClientHandle link, const ConnectTarget& target);
 
-    // Takes a statement's outcome: true (its result current) when the
+    // The one place a waited statement goes out.
+    void run(std::string_view text);
+    // A statement's outcome takes effect: true (its result current) when the
     // server accepted it and its rows all arrived.
-    bool take_outcome(StatementOutcome outcome);
+    bool take(StatementOutcome outcome);
 
-    void send_next();
-    void finish_statement();
     void complete_statements();
     void abandon_statements();
     void finish_attempt();
@@ -169,22 +165,17 @@ private:
     // Gives back memory of replaced results within a poll's share of time.
     void release_some();
 
-    ClientHandle session_connection_;
+    SessionLink link_;
     ResultSet current_result_;
     ReleaseQueue retired_;  // the memory of results that were replaced
+    StatementQueue queue_{link_, retired_};
     bool connected_ = false;
     bool succeeded_ = false;
     std::uint64_t affected_rows_ = 0;
     std::uint64_t insert_id_ = 0;
-    std::optional<std::string> last_host_;  // of the last link established
-    std::string statement_;                 // the statement being sent
-    std::optional<Report> report_;
-    std::optional<RunningStatement> running_;  // the oldest not yet reported, sent
-    std::deque<std::string> queued_;           // the ones after it, not yet sent
-    std::size_t queued_bytes_ = 0;
-    std::optional<ConnectionAttempt> attempt_;
-    bool client_started_ = false;  // a handle was ever made: the client set itself up
-    std::optional<std::string> character_set_;  // the script's choice, for every link
+    std::string statement_;  // a waited statement with a prefix
+    Report report_;          // of the last call that finished
+    std::optional<ConnectionAttempt> attempt_;  // the script's, polled
 };
 
 // The process-wide session, built at load.
