@@ -72,11 +72,9 @@ TEST_F(Timeouts, TheReadTimeoutEndsAStatementOnAServerThatStoppedAnswering) {
     EXPECT_LT(took, 6.0);
     EXPECT_EQ(call("mysql__errno"), num(2013));  // lost connection during the statement
     EXPECT_EQ(cell("v", 0), "kept");
-    EXPECT_EQ(query("SELECT 1"), 0);
-    EXPECT_EQ(call("mysql__errno"), num(2006));  // gone
 
+    // Once the server answers again, the next statement brings the link back.
     resume();
-    ASSERT_EQ(connect_with("read-timeout=2"), num(1));
     EXPECT_EQ(query("SELECT 'again' AS v"), num(1));
     EXPECT_EQ(cell("v", 0), "again");
 }
