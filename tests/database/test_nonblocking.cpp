@@ -212,7 +212,8 @@ TEST_F(NonBlocking, WaitingExportsRunTheQueueFirstAndCloseGivesItUp) {
     EXPECT_LT(seconds_of([] { EXPECT_EQ(call("mysql__close"), num(1)); }), 1.0);
     EXPECT_EQ(call("mysql__query__pending"), 0);
     EXPECT_EQ(call("mysql__query__poll"), num(-1));
-    EXPECT_EQ(outside_query("SELECT COUNT(*) FROM cvx_queue.t WHERE n = -1 HAVING COUNT(*) > 1"), "");
+    // Only the statements already sent ahead (at most 128) may have run.
+    EXPECT_EQ(outside_query("SELECT COUNT(*) FROM cvx_queue.t WHERE n = -1 HAVING COUNT(*) > 128"), "");
 }
 
 // The link dropped by the server in the middle of a queue (on every
