@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -152,6 +154,22 @@ void round_trip_base(benchmark::State& state) {
     }
 }
 
+// SELECT 1 on a link that is looked at before every statement (whether the
+// server has closed it: one look at the socket), against the same with that
+// switched off (reconnect=0 in the option file, read when connecting).
+void round_trip_link_checked(benchmark::State& state, bool checked) {
+    connect_library();
+    std::deque<GuardedString> keep;
+    const auto reconnect = [&] {
+        call("mysql__connect", text(keep, kHost), text(keep, kUser), text(keep, kPassword), text(keep, ""));
+    };
+    if (!checked) std::ofstream("my") << "[client]\nreconnect=0\n";
+    reconnect();
+    std::remove("my");
+    round_trip_ours(state);
+    if (!checked) reconnect();
+}
+
 // SELECT 1 started and polled until it has finished (no pause between
 // polls), against the same statement through mysql__query (round_trip_ours).
 void start_poll_ours(benchmark::State& state) {
@@ -206,6 +224,9 @@ const Pair far_row("database/row_99999_vs_row_0", 1.5, [](benchmark::State& s) {
 const Pair name_case("database/column_NAME_vs_name", 1.1, [](benchmark::State& s) { column_case(s, "NAME"); },
                      [](benchmark::State& s) { column_case(s, "name"); });
 const Pair round_trip("database/select_1_round_trip", 1.05, round_trip_ours, round_trip_base);
+const Pair link_check("database/select_1_link_checked_vs_not", 1.02,
+                      [](benchmark::State& s) { round_trip_link_checked(s, true); },
+                      [](benchmark::State& s) { round_trip_link_checked(s, false); });
 // Wall time: polling keeps the processor busy while the server works, so
 // its CPU time says nothing about how soon the result is there.
 const Pair start_poll("database/select_1_start_poll_vs_query", 1.10, start_poll_ours, round_trip_ours, true);

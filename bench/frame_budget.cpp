@@ -10,6 +10,7 @@
 //   cvx_frame_budget [--rows N]...   only the statements of N rows (no
 //                                    connection attempts, no memory)
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -273,20 +274,22 @@ void statements(long rows, int repetitions) {
 
 // ---- a queue of statements -------------------------------------------------
 
-// `count` single-row INSERTs, one `mysql__query` after another, against the
-// same started in one frame and collected by polling without pause.
-void queued_inserts(const std::string& via, int count) {
+// `count` single-row INSERTs started in one frame and collected by polling
+// without pause, against `waited` of them run one `mysql__query` after
+// another (fewer through a far link, where each costs a round trip): the
+// totals compared per statement.
+void queued_inserts(const std::string& via, int count, int waited_count) {
     const Export pending("mysql__query__pending");
     query(text("CREATE TABLE IF NOT EXISTS queued (n INT)"));
     std::vector<Word> inserts;
     for (int i = 0; i < count; ++i) inserts.push_back(text("INSERT INTO queued VALUES (" + std::to_string(i) + ")"));
-    const std::string what = via + std::to_string(count) + " INSERTs: ";
-    Line& waited = line(what + "mysql__query each");
+    Line& waited = line(via + std::to_string(waited_count) + " INSERTs: mysql__query each");
     with_cpu = false;
     auto began = Clock::now();
-    for (const Word s : inserts) timed(waited, [&] { return query(s); });
+    for (int i = 0; i < waited_count; ++i) timed(waited, [&] { return query(inserts[i]); });
     waited.totals_ms.push_back(us_since(began) / 1000);
     with_cpu = true;
+    const std::string what = via + std::to_string(count) + " INSERTs: ";
     Line& started = line(what + "mysql__query__start, all in one frame", true);
     Line& polled = line(what + "mysql__query__poll until all are reported", true);
     began = Clock::now();
@@ -295,11 +298,37 @@ void queued_inserts(const std::string& via, int count) {
     while (pending() != 0 && Clock::now() - began < kGiveUp) reported += timed(polled, [&] { return poll(); }) == kOne;
     polled.totals_ms.push_back(us_since(began) / 1000);
     started.totals_ms = polled.totals_ms;
-    const double ratio = polled.total_ms() / waited.total_ms();
-    char note[80];
-    std::snprintf(note, sizeof note, "%.2fx mysql__query%s%s", ratio, ratio > 1.2 ? "  OVER 1.2" : "",
+    const double ratio = polled.total_ms() / count / (waited.total_ms() / waited_count);
+    char note[96];
+    std::snprintf(note, sizeof note, "%.3fx mysql__query a statement%s", ratio,
                   reported == count ? "" : "  NOT ALL REPORTED");
     polled.note = note;
+    query(text("DROP TABLE queued"));
+}
+
+// A queue mixing a large result between single-row INSERTs, all started in
+// one frame and collected by polling without pause: every call within the
+// slice, the INSERTs behind the result waiting on the link until it is read.
+void mixed_queue(long rows) {
+    const Export pending("mysql__query__pending");
+    query(text("CREATE TABLE IF NOT EXISTS queued (n INT)"));
+    std::vector<Word> statements;
+    for (int i = 0; i < 200; ++i) {
+        if (i == 100) statements.push_back(text(statement_of(rows)));
+        statements.push_back(text("INSERT INTO queued VALUES (" + std::to_string(i) + ")"));
+    }
+    const std::string what = "100 INSERTs, " + std::to_string(rows) + " rows, 100 INSERTs: ";
+    Line& started = line(what + "mysql__query__start", true);
+    Line& polled = line(what + "mysql__query__poll", true);
+    with_cpu = true;
+    small_result();
+    const auto began = Clock::now();
+    for (const Word s : statements) timed(started, [&] { return start(s); });
+    long reported = 0;
+    while (pending() != 0 && Clock::now() - began < kGiveUp) reported += timed(polled, [&] { return poll(); }) == kOne;
+    polled.totals_ms.push_back(us_since(began) / 1000);
+    started.totals_ms = polled.totals_ms;
+    if (reported != static_cast<long>(statements.size())) polled.note = "NOT ALL REPORTED";
     query(text("DROP TABLE queued"));
 }
 
@@ -360,9 +389,10 @@ void connections() {
         std::snprintf(note, sizeof note, "%.2fx waiting", polled.total_ms() / waited.total_ms());
         polled.note += note;
     }
-    // A queue through the same link: every statement costs a round trip.
+    // A queue through the same link: sent ahead, the statements share the
+    // round trips.
     if (real_connect(db, host, user, password) == kOne && call("mysql__select__db", text(kDatabase)) == kOne) {
-        queued_inserts(via, 100);
+        queued_inserts(via, 1000, 100);
     }
     std::system(proxy_command("stop cvx-frame-bench").c_str());
 
@@ -388,6 +418,48 @@ void connections() {
     connect_direct();
 }
 
+// ---- a server restart ----------------------------------------------------------
+
+// The server killed and started again on its data while a script runs
+// SELECT 1 once a frame, waited for or started and polled: how long after
+// the server answers again the first statement succeeds (the link comes
+// back by itself), and the longest call meanwhile.
+void restart(bool polled) {
+    const Export success("mysql__success");
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string dir = std::string(tmp ? tmp : "/tmp") + "/corvantelix-db-3306";
+    Line& calls = line(std::string("server restart, once a frame: ") +
+                           (polled ? "mysql__query__start + polls" : "mysql__query"), true);
+    const Word one = text("SELECT 1");
+    std::atomic<bool> back{false};
+    Clock::time_point back_at;
+    std::thread restarter([&] {
+        std::system(("kill -9 $(cat " + dir + "/mysqld.pid)").c_str());
+        std::system("CVX_DB_PORT=3306 " CVX_SOURCE_DIR "/scripts/dbserver resume >/dev/null");
+        back_at = Clock::now();
+        back = true;
+    });
+    with_cpu = true;
+    const auto began = Clock::now();
+    bool failed = false, ok = false;
+    for (auto frame = began; !(back && ok && failed) && Clock::now() - began < kGiveUp;) {
+        if (polled) {
+            timed(calls, [&] { return start(one); });
+            poll_until_done(calls, true, [&] { return poll(); });
+            ok = success() == kOne;
+        } else {
+            ok = timed(calls, [&] { return query(one); }) == kOne;
+        }
+        failed = failed || !ok;
+        const auto now = Clock::now();
+        while (frame <= now) frame += kFrame;
+        std::this_thread::sleep_until(frame);
+    }
+    restarter.join();
+    calls.totals_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - back_at).count());
+    calls.note = ok ? "total: from the server answering again to the first success" : "NEVER SUCCEEDED";
+}
+
 // ---- resident size -----------------------------------------------------------
 
 // Resident and peak resident size in MiB (statm, status).
@@ -403,14 +475,23 @@ std::pair<double, double> resident_mib() {
 }
 
 // In a process of its own: the growth of the resident size when a result of
-// `rows` rows is stored by the library (`library`) or by the client's
-// mysql_store_result (`client`); printed as "growth resident peak".
+// `rows` rows is stored by the library (`library`), by the client's
+// mysql_store_result (`client`), or read in a queue between 200 INSERTs
+// (`queue`: the growth of the peak); printed as "growth resident peak".
 int memory_child(const std::string& side, long rows) {
     const std::string statement = std::string("SELECT seq AS id, seq*2 AS twice, CONCAT('row-',seq) AS label,"
                                               " REPEAT('x', seq%20) AS pad FROM ") + kDatabase + ".seq_1_to_" +
                                   std::to_string(rows);
     MYSQL* raw_db = nullptr;
     MYSQL_RES* stored = nullptr;
+    if (side == "queue") {
+        connect_direct();
+        const auto before = resident_mib();
+        mixed_queue(rows);
+        const auto after = resident_mib();
+        std::printf("%.1f %.1f %.1f\n", after.second - before.first, after.first, after.second);
+        return 0;
+    }
     if (side == "library") {
         connect_direct();
     } else {
@@ -429,11 +510,11 @@ int memory_child(const std::string& side, long rows) {
     return 0;
 }
 
-void memory(long rows) {
+void memory(long rows, const char* first = "library", const char* second = "client") {
     Line* lines[2] = {};
     double growth[2] = {};
     int i = 0;
-    for (const char* side : {"library", "client"}) {
+    for (const char* side : {first, second}) {
         const std::string command = "/proc/" + std::to_string(getpid()) + "/exe --memory " + side + " " +
                                     std::to_string(rows);
         Line& l = *(lines[i] = &line(std::to_string(rows) + " rows stored by the " + side + " (resident, MiB)"));
@@ -448,7 +529,7 @@ void memory(long rows) {
     }
     char note[48];
     const double ratio = growth[0] / growth[1];
-    std::snprintf(note, sizeof note, "; %.2fx the client's%s", ratio, ratio > 1.5 ? "  OVER 1.5" : "");
+    std::snprintf(note, sizeof note, "; %.2fx the %s's%s", ratio, second, ratio > 1.5 ? "  OVER 1.5" : "");
     lines[0]->note += note;
 }
 
@@ -505,9 +586,17 @@ int main(int argc, char** argv) {
 #if defined(__linux__)
     if (only.empty()) {
         // Only a library that has the connection attempts without waiting.
-        if (library().symbol("mysql__query__pending")) queued_inserts("", 1000);
+        if (library().symbol("mysql__query__pending")) {
+            queued_inserts("", 1000, 1000);
+            mixed_queue(200'000);
+        }
         if (library().symbol("mysql__connect__start")) connections();
+        if (library().symbol("mysql__thread__id")) {
+            restart(false);
+            restart(true);
+        }
         memory(2'000'000);
+        memory(200'000, "queue", "library");
     }
 #endif
     print_table();

@@ -24,8 +24,8 @@
 namespace cvx::test {
 namespace {
 
-constexpr int kSwitchedPort = 3319;  // to the test server; taken down and up through 3320
-constexpr int kSwitchPort = 3320;
+constexpr int kSwitchedPort = 3321;  // to the test server; taken down and up through 3322
+constexpr int kSwitchPort = 3322;
 constexpr int kRestartedPort = 3308;  // a private server of the test's own (Linux)
 
 // Sends one line to the fixture's switch ("down" or "up"); its answer: the
