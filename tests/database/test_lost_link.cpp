@@ -108,10 +108,14 @@ protected:
     std::string error() { return text_at(call("mysql__error")); }
     // The rows of the test's table, as the server holds them.
     std::string rows(int port = 3306) { return outside_query("SELECT v FROM cvx_lost.t ORDER BY v", port); }
-    // A fresh database with a table, selected, and a character set chosen.
+    // A fresh database with a table, selected last by a USE statement, and a
+    // character set chosen.
     void prepare() {
         fresh_database("cvx_lost");
         ASSERT_EQ(query("CREATE TABLE t (v INT)"), num(1));
+        GuardedString other = str("mysql");
+        ASSERT_EQ(call("mysql__select__db", other), num(1));
+        ASSERT_EQ(query("USE cvx_lost"), num(1));
         GuardedString latin2 = str("latin2");
         ASSERT_EQ(call("mysql__set__character__set", latin2), 0);
     }

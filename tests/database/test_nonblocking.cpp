@@ -156,10 +156,11 @@ TEST_F(NonBlocking, CloseAndPurgeGiveUpTheRunningStatementWithoutWaiting) {
     EXPECT_NE(call("mysql__errno"), 0);
 }
 
-// Statements queued one after another: each poll that returns 1 reports the
-// oldest, in order, exactly as mysql__query would have left it (its own
-// affected rows and insert id, not what the link holds after the next one
-// was sent), a refused one stopping nothing after it.
+// Statements queued one after another (sent ahead of their answers): each
+// poll that returns 1 reports the oldest, in order, exactly as mysql__query
+// would have left it (its own affected rows and insert id, not what the link
+// holds after the next ones were sent), a refused one stopping nothing
+// after it, a large result read before the answers behind it.
 TEST_F(NonBlocking, QueuedStatementsAreReportedOneByOneInOrder) {
     fresh_database("cvx_queue");
     const std::string statements[] = {
@@ -171,6 +172,12 @@ TEST_F(NonBlocking, QueuedStatementsAreReportedOneByOneInOrder) {
         "UPDATE t SET v = CONCAT(v, '!') WHERE id < 3",
         "INSERT INTO t (v) VALUES ('e')",
         "SELECT v FROM t ORDER BY id DESC",
+        "SELECT seq AS v FROM seq_1_to_200000",
+        "",
+        "BEGIN",
+        "INSERT INTO t (v) VALUES ('f')",
+        "SELECT COUNT(*) AS v FROM t",
+        "COMMIT",
     };
     std::vector<Outcome> expected;
     std::vector<Word> ids;
