@@ -224,9 +224,11 @@ const Pair far_row("database/row_99999_vs_row_0", 1.5, [](benchmark::State& s) {
 const Pair name_case("database/column_NAME_vs_name", 1.1, [](benchmark::State& s) { column_case(s, "NAME"); },
                      [](benchmark::State& s) { column_case(s, "name"); });
 const Pair round_trip("database/select_1_round_trip", 1.05, round_trip_ours, round_trip_base);
+// Wall time: the look at the socket is a system call, and a round trip is
+// what the script waits for.
 const Pair link_check("database/select_1_link_checked_vs_not", 1.02,
                       [](benchmark::State& s) { round_trip_link_checked(s, true); },
-                      [](benchmark::State& s) { round_trip_link_checked(s, false); });
+                      [](benchmark::State& s) { round_trip_link_checked(s, false); }, true);
 // Wall time: polling keeps the processor busy while the server works, so
 // its CPU time says nothing about how soon the result is there.
 const Pair start_poll("database/select_1_start_poll_vs_query", 1.10, start_poll_ours, round_trip_ours, true);
