@@ -83,12 +83,20 @@ std::string case_name(const ::testing::TestParamInfo<Case>& info) {
 class LostLink : public DatabaseTest {
 protected:
     void TearDown() override {
-        call("mysql__close");
         switch_links("up");
+        call("mysql__close");
         DatabaseTest::TearDown();
     }
+    // The character set every link of the test uses: the script's choice,
+    // which outlasts a test, and so on Windows (where the tests share one
+    // process) the option file's.
+#if defined(_WIN32)
+    static constexpr const char* kCharacterSet = "\ndefault-character-set=latin2\n";
+#else
+    static constexpr const char* kCharacterSet = "\n";
+#endif
     Word connect_to(int port, const std::string& settings = "") {
-        option_file("port=" + std::to_string(port) + "\n" + settings);
+        option_file("port=" + std::to_string(port) + kCharacterSet + settings);
         GuardedString db = str(""), host = str(kHost), user = str(kUser), password = str(kPassword);
         return call("mysql__real__connect", db, host, user, password);
     }
@@ -108,16 +116,18 @@ protected:
     std::string error() { return text_at(call("mysql__error")); }
     // The rows of the test's table, as the server holds them.
     std::string rows(int port = 3306) { return outside_query("SELECT v FROM cvx_lost.t ORDER BY v", port); }
-    // A fresh database with a table, selected last by a USE statement, and a
-    // character set chosen.
+    // A fresh database with a table, selected last by a USE statement, and
+    // the character set chosen.
     void prepare() {
         fresh_database("cvx_lost");
         ASSERT_EQ(query("CREATE TABLE t (v INT)"), num(1));
         GuardedString other = str("mysql");
         ASSERT_EQ(call("mysql__select__db", other), num(1));
         ASSERT_EQ(query("USE cvx_lost"), num(1));
+#if !defined(_WIN32)
         GuardedString latin2 = str("latin2");
         ASSERT_EQ(call("mysql__set__character__set", latin2), 0);
+#endif
     }
 };
 

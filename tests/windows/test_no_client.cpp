@@ -55,7 +55,7 @@ const std::map<std::string, Word> kWithoutClient = {
     {"mysql__connect__start", kZero},     {"mysql__real__connect__start", kZero},
     {"mysql__connect__poll", kMinusOne},
     {"mysql__set__character__set", kMinusOne}, {"mysql__character__set__name", kZero},
-    {"mysql__get__ssl__cipher", kZero},
+    {"mysql__get__ssl__cipher", kZero},   {"mysql__thread__id", kZero},
 };
 
 // Calls a database export of `library` with "x" for each string and 1 for
