@@ -3,12 +3,12 @@
 // OpenSSL is in test_cipher_openssl.cpp.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "cipher/blowfish.h"
 #include "cipher/pi_digits.h"
-#include "tests/cipher/cipher_test.h"
+#include "tests/library.h"
 
 namespace cvx {
 namespace {
@@ -26,47 +26,38 @@ TEST(CipherTables, CommittedTableMatchesTheDigitGenerator) {
 }
 
 TEST(CipherEntries, PublishedVectorForAFourByteKey) {
-    GuardedString key(5, "\xF0\xE1\xD2\xC3");
-    GuardedString data = data_string("\xFE\xDC\xBA\x98\x76\x54\x32\x10");
+    GuardedString key(5, "\xF0\xE1\xD2\xC3"), data(9, "\xFE\xDC\xBA\x98\x76\x54\x32\x10");
     EXPECT_EQ(call("bf_encrypt", data, key), 1024);
-    EXPECT_EQ(data.bytes().substr(0, 8), "\xBE\x1E\x63\x94\x08\x64\x0F\x05");
-    EXPECT_EQ(data.bytes()[8], '\0');  // the terminator's byte is never touched
+    EXPECT_EQ(data.bytes(), std::string("\xBE\x1E\x63\x94\x08\x64\x0F\x05", 9));  // the terminator stays
     EXPECT_EQ(call("bf_decrypt", data, key), 1024);
-    EXPECT_EQ(data.bytes().substr(0, 8), "\xFE\xDC\xBA\x98\x76\x54\x32\x10");
+    EXPECT_EQ(data.bytes(), std::string("\xFE\xDC\xBA\x98\x76\x54\x32\x10", 9));
     EXPECT_TRUE(data.intact());
 }
 
-TEST(CipherEntries, RefusesBuffersThatAreNotWholeBlocks) {
-    GuardedString key(8, "key!");
+TEST(CipherEntries, RefusesBuffersThatAreNotWholeBlocksAndMissingStrings) {
+    GuardedString key(8, "key!"), ok(9, "12345678");
     for (std::uint32_t capacity : {0u, 1u, 8u, 10u, 16u, 18u}) {
         GuardedString data(capacity);
         data.fill('q');
-        const std::string before = data.bytes();
         EXPECT_EQ(call("bf_encrypt", data, key), 0) << "capacity " << capacity;
         EXPECT_EQ(call("bf_decrypt", data, key), 0) << "capacity " << capacity;
-        EXPECT_EQ(data.bytes(), before);
+        EXPECT_EQ(data.bytes(), std::string(capacity, 'q'));
         EXPECT_TRUE(data.intact());
     }
-    GuardedString ok = data_string("12345678");
     EXPECT_EQ(call("bf_encrypt", Word{0}, key), 0);
     EXPECT_EQ(call("bf_encrypt", ok, Word{0}), 0);
     EXPECT_EQ(ok.text(), "12345678");
 }
 
+// set_file answers the close (0) for a file of any length, -1 without one.
 TEST(CipherSetFile, ReadsSixteenBytesAndReportsTheClose) {
     const auto dir = std::filesystem::path(::testing::TempDir()) / "cvx_set_file";
     std::filesystem::create_directories(dir);
-    const std::string full = (dir / "full.key").string(), part = (dir / "short.key").string();
-    std::FILE* f = std::fopen(full.c_str(), "wb");
-    std::fputs("0123456789abcdefXYZ", f);
-    std::fclose(f);
-    f = std::fopen(part.c_str(), "wb");
-    std::fputs("abc", f);
-    std::fclose(f);
-    GuardedString full_name(256, full), short_name(256, part), missing(256, (dir / "missing").string());
-    EXPECT_EQ(call("set_file", full_name), 0);
-    EXPECT_EQ(call("set_file", short_name), 0);
-    EXPECT_EQ(call("set_file", missing), -1);
+    std::ofstream(dir / "full.key") << "0123456789abcdefXYZ";
+    std::ofstream(dir / "short.key") << "abc";
+    for (const auto& [name, result] : {std::pair{"full.key", 0}, {"short.key", 0}, {"missing", -1}}) {
+        EXPECT_EQ(call("set_file", GuardedString(256, (dir / name).string())), result) << name;
+    }
     EXPECT_EQ(call("set_file", Word{0}), -1);
 }
 
