@@ -76,9 +76,12 @@ TEST(ExportConvention, EveryExportReturnsFromZeroWordsAndLeavesTheStackToTheCall
 }
 
 // The module entry accepts thread attach and detach, and the library's
-// process-wide objects survive unloading and loading again.
+// process-wide objects survive unloading and loading again. The exported
+// binding looks up every engine name and answers raw 630.
 TEST(ModuleEntry, UnloadsAndLoadsAgainWithThreadsComingAndGoing) {
+    fake_engine().reset();
     ASSERT_EQ(test::call("A6_DLLAPI", engine_table()), 630);
+    EXPECT_EQ(fake_engine().name_lookups, 244);
     Word from_thread = 0;
     std::thread([&] { from_thread = test::call("A6_DLLAPI", engine_table()); }).join();
     EXPECT_EQ(from_thread, 630);
