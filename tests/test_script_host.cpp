@@ -20,38 +20,41 @@ TEST(ScriptParser, ReadsDeclarationsCallsAndExpectations) {
     const ParseResult r = parse(
         "# a comment\n"
         "string s 16 \"ab\\x41\\n\"\n"
-        "number n -1.5\n"
         "storage pos 16\n"
         "\n"
         "A6_DLLAPI(&engine) => raw(630)   # trailing comment\n"
-        "check s \"abA\\n\"\n");
+        "check s \"abA\\n\"\n"
+        "repeat mysql__query__poll() until -1\n"
+        "strlenc(null)\n");
     ASSERT_TRUE(r.ok()) << r.error;
-    ASSERT_EQ(r.statements.size(), 5u);
+    ASSERT_EQ(r.statements.size(), 6u);
     EXPECT_EQ(r.statements[0].text, "abA\n");
-    EXPECT_EQ(r.statements[1].value, -1536);
-    EXPECT_EQ(r.statements[3].line, 6);
-    EXPECT_EQ(r.statements[3].args[0].kind, Arg::Engine);
-    EXPECT_EQ(r.statements[3].expect.raw, 630);
+    EXPECT_EQ(r.statements[2].line, 5);
+    EXPECT_EQ(r.statements[2].args[0].kind, Arg::Engine);
+    EXPECT_EQ(r.statements[2].expect.raw, 630);
+    EXPECT_EQ(r.statements[4].kind, Statement::Repeat);
+    EXPECT_EQ(r.statements[4].name, "mysql__query__poll");
+    EXPECT_EQ(r.statements[4].expect.raw, -1024);
+    EXPECT_EQ(r.statements[5].args[0].kind, Arg::Null);
 }
 
-TEST(ScriptParser, RepeatCallsUntilAValue) {
-    const ParseResult r = parse("repeat mysql__query__poll() until -1\n");
-    ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.statements[0].kind, Statement::Repeat);
-    EXPECT_EQ(r.statements[0].name, "mysql__query__poll");
-    EXPECT_EQ(r.statements[0].expect.raw, -1024);
-}
-
-TEST(ScriptParser, NumbersConvertToRaw) {
-    const ParseResult r = parse("strlenc(null)\nnumber a 1.5\nnumber b 0.0009765625\nnumber c 'A'\nnumber d raw(-1)\n"
-                                "number e raw(4294967295)\nnumber f -2097152\n");
-    ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.statements[1].value, 1536);
-    EXPECT_EQ(r.statements[2].value, 1);
-    EXPECT_EQ(r.statements[3].value, 65 * 1024);
-    EXPECT_EQ(r.statements[4].value, -1);
-    EXPECT_EQ(r.statements[5].value, -1);
-    EXPECT_EQ(r.statements[6].value, INT32_MIN);
+// Numbers as a script writes them, their raw values, and as the host prints them.
+TEST(ScriptParser, NumbersConvertToRawAndBack) {
+    const struct {
+        const char* written;
+        std::int32_t raw;
+        const char* printed;
+    } rows[] = {{"1.5", 1536, "1.5"},           {"-1.5", -1536, "-1.5"},
+                {"0.0009765625", 1, "0.0009765625"}, {"raw(-1)", -1, "-0.0009765625"},
+                {"raw(4294967295)", -1, "-0.0009765625"}, {"'A'", 65 * 1024, "65"},
+                {"-2097152", INT32_MIN, "-2097152"}};
+    for (const auto& row : rows) {
+        const ParseResult r = parse(std::string("number n ") + row.written);
+        ASSERT_TRUE(r.ok()) << row.written << ": " << r.error;
+        EXPECT_EQ(r.statements[0].value, row.raw) << row.written;
+        EXPECT_EQ(format_number(row.raw), row.printed);
+    }
+    EXPECT_EQ(quote(std::string("a\0\"\xff\n", 5)), "\"a\\x00\\\"\\xff\\n\"");
 }
 
 TEST(ScriptParser, MalformedLinesAreReportedWithTheirLineNumber) {
@@ -72,54 +75,33 @@ TEST(ScriptParser, MalformedLinesAreReportedWithTheirLineNumber) {
     EXPECT_EQ(parse_error("A6_DLLAPI(&engine) junk"), "1: unexpected text: junk");
 }
 
-TEST(ScriptParser, FormatsNumbersAndTextExactly) {
-    EXPECT_EQ(format_number(1536), "1.5");
-    EXPECT_EQ(format_number(-1536), "-1.5");
-    EXPECT_EQ(format_number(1), "0.0009765625");
-    EXPECT_EQ(format_number(-1), "-0.0009765625");
-    EXPECT_EQ(format_number(INT32_MIN), "-2097152");
-    EXPECT_EQ(quote(std::string("a\0\"\xff\n", 5)), "\"a\\x00\\\"\\xff\\n\"");
-}
-
 #if !defined(_WIN32)
-// These start one script host process per case. The Windows build runs the
-// tour through cvxhost.exe as a test of its own instead.
-
-// Runs the script host on a script; returns its exit status and output.
-int run_host(const std::string& script, std::string& output) {
-    // One file per test: CTest runs tests side by side.
-    const std::string path = ::testing::TempDir() + "/" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".cvx";
-    std::ofstream(path) << script;
-    // Run in the temp dir: scripts may create files in their working directory.
-    const std::string command = "cd '" + ::testing::TempDir() + "' && " + CVX_HOST_PATH + " '" + path + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[512];
-    output.clear();
-    while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// One script host process per script. The Windows build runs the tour
+// through cvxhost.exe as a test of its own instead.
+TEST(ScriptHost, RunsAScriptAndStopsAtAMalformedLineOrAFailedExpectation) {
+    const struct {
+        const char* script;
+        int status;
+        const char* output;
+    } runs[] = {
+        {"A6_DLLAPI(&engine) => raw(630)\n", 0, "->  raw 630\n    engine: 244 names looked up"},
+        {"# ok\nA6_DLLAPI(&engine, 3)\n", 1, ":2: A6_DLLAPI takes 1 argument"},
+        {"A6_DLLAPI(&engine) => 630\nA6_DLLAPI(&engine)\n", 1, "line 1: expected raw 645120, got raw 630"},
+    };
+    const std::string path = ::testing::TempDir() + "/script_host_test.cvx";
+    for (const auto& run : runs) {
+        std::ofstream(path) << run.script;
+        // In the temp dir: scripts may create files in their working directory.
+        const std::string command = "cd '" + ::testing::TempDir() + "' && " + CVX_HOST_PATH + " '" + path + "' 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string output;
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
+        const int status = pclose(pipe);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, run.status) << output;
+        EXPECT_NE(output.find(run.output), std::string::npos) << output;
+    }
 }
-
-TEST(ScriptHost, RunsAScriptAndPrintsResults) {
-    std::string out;
-    EXPECT_EQ(run_host("A6_DLLAPI(&engine) => raw(630)\n", out), 0) << out;
-    EXPECT_NE(out.find("->  raw 630"), std::string::npos) << out;
-    EXPECT_NE(out.find("engine: 244 names looked up"), std::string::npos) << out;
-}
-
-TEST(ScriptHost, MalformedScriptStopsWithALineNumberedError) {
-    std::string out;
-    EXPECT_EQ(run_host("# ok\nA6_DLLAPI(&engine, 3)\n", out), 1);
-    EXPECT_NE(out.find(":2: A6_DLLAPI takes 1 argument"), std::string::npos) << out;
-}
-
-TEST(ScriptHost, FailedExpectationStopsTheScript) {
-    std::string out;
-    EXPECT_EQ(run_host("A6_DLLAPI(&engine) => 630\nA6_DLLAPI(&engine)\n", out), 1);
-    EXPECT_NE(out.find("line 1: expected raw 645120, got raw 630"), std::string::npos) << out;
-}
-
 #endif  // !_WIN32
 
 }  // namespace
