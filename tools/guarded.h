@@ -39,17 +39,44 @@ private:
     std::unique_ptr<unsigned char[]> bytes_;
 };
 
-// A ScriptString record and its buffer of `capacity` bytes, both guarded; the
-// engine's header is filled with a pattern that no export may change.
-class GuardedString {
+// A ScriptString record, guarded, over `capacity` bytes at `chars`: its own
+// buffer, part of another string's, or none (null). The engine's header is
+// filled with a pattern that no export may change.
+class GuardedRecord {
 public:
     static constexpr unsigned char kHeaderByte = 0x5A;
 
-    explicit GuardedString(std::uint32_t capacity, std::string_view text = {})
-        : record_(sizeof(ScriptString)), buffer_(capacity) {
-        rec()->chars = reinterpret_cast<char*>(buffer_.data());
+    GuardedRecord(char* chars, std::uint32_t capacity) : record_(sizeof(ScriptString)), chars_(chars), capacity_(capacity) {
+        rec()->chars = chars;
         rec()->capacity = capacity;
         std::memset(rec()->header, kHeaderByte, sizeof rec()->header);
+    }
+
+    ScriptString* rec() { return reinterpret_cast<ScriptString*>(record_.data()); }
+    const ScriptString* rec() const { return reinterpret_cast<const ScriptString*>(record_.data()); }
+    Word word() { return reinterpret_cast<Word>(rec()); }
+
+    // Guards, header, chars and capacity all as they were built.
+    bool intact() const {
+        for (unsigned char b : rec()->header) {
+            if (b != kHeaderByte) return false;
+        }
+        return record_.intact() && rec()->chars == chars_ && rec()->capacity == capacity_;
+    }
+
+private:
+    Guarded record_;
+    char* chars_;
+    std::uint32_t capacity_;
+};
+
+// A guarded record and its own guarded buffer of `capacity` bytes.
+class GuardedString {
+public:
+    static constexpr unsigned char kHeaderByte = GuardedRecord::kHeaderByte;
+
+    explicit GuardedString(std::uint32_t capacity, std::string_view text = {})
+        : buffer_(capacity), record_(reinterpret_cast<char*>(buffer_.data()), capacity) {
         set(text);
     }
 
@@ -61,8 +88,8 @@ public:
     }
     void fill(unsigned char byte) { std::memset(buffer_.data(), byte, buffer_.size()); }
 
-    ScriptString* rec() { return reinterpret_cast<ScriptString*>(record_.data()); }
-    Word word() { return reinterpret_cast<Word>(rec()); }
+    ScriptString* rec() { return record_.rec(); }
+    Word word() { return record_.word(); }
     char* chars() { return reinterpret_cast<char*>(buffer_.data()); }
     std::uint32_t capacity() const { return static_cast<std::uint32_t>(buffer_.size()); }
 
@@ -77,17 +104,11 @@ public:
     }
 
     // Guards, header, chars and capacity all as they were built.
-    bool intact() {
-        for (unsigned char b : rec()->header) {
-            if (b != kHeaderByte) return false;
-        }
-        return record_.intact() && buffer_.intact() && rec()->chars == chars() &&
-               rec()->capacity == buffer_.size();
-    }
+    bool intact() const { return record_.intact() && buffer_.intact(); }
 
 private:
-    Guarded record_;
     Guarded buffer_;
+    GuardedRecord record_;
 };
 
 }  // namespace cvx
