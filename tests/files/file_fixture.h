@@ -35,6 +35,15 @@ protected:
         ASSERT_EQ(open(mode_export, "in"), kOne);
     }
 
+    // What `calls` writes into a fresh file.
+    template <typename Calls>
+    std::string written(Calls calls) {
+        EXPECT_EQ(open("fopen_write", "out"), kOne);
+        calls();
+        call("fclosec");
+        return read("out");
+    }
+
     void write(const std::string& name, const std::string& bytes) {
         std::ofstream(path(name), std::ios::binary) << bytes;
     }

@@ -6,37 +6,28 @@
 namespace cvx::test {
 namespace {
 
-class TextMode : public FileTest {};
+using TextMode = FileTest;
 
 TEST_F(TextMode, NewlinesAreWrittenAsCrLfAndPositionsCountBothBytes) {
-    ASSERT_EQ(open("fopen_write", "out"), kOne);
-    GuardedString lines(16, "a\nb\n");
-    EXPECT_EQ(call("fputsc", lines), 0);
-    EXPECT_EQ(call("ftellc"), 6);
-    GuardedString block(16, "\n\n");
-    EXPECT_EQ(call("fwritec", block, Word{1}, Word{2}), kOne);  // raw blocks too
-    EXPECT_EQ(call("fclosec"), 0);
-    EXPECT_EQ(read("out"), "a\r\nb\r\n\r\n\r\n");
+    EXPECT_EQ(written([] {
+                  EXPECT_EQ(call("fputsc", GuardedString(16, "a\nb\n")), 0);
+                  EXPECT_EQ(call("ftellc"), 6);
+                  EXPECT_EQ(call("fwritec", GuardedString(16, "\n\n"), Word{1}, Word{2}), kOne);  // raw blocks too
+              }),
+              "a\r\nb\r\n\r\n\r\n");
 }
 
-TEST_F(TextMode, CrLfIsReadAsNewline) {
-    open_with("x\r\ny\r\nz");
-    GuardedString line(32);
+TEST_F(TextMode, CrLfIsReadAsNewlineAndCtrlZEndsARead) {
+    open_with("x\r\ny\r\nz\x1a" "cd");
+    GuardedString line(32), rest(8);
     EXPECT_EQ(call("fgetsc", line, num(32)), line.word());
     EXPECT_EQ(line.text(), "x\n");
     EXPECT_EQ(call("fgetcc"), num('y'));
     EXPECT_EQ(call("fgetcc"), num('\n'));
-    GuardedString rest(8);
-    EXPECT_EQ(call("freadc", rest, Word{1}, Word{4}), num(1));  // only "z" is left
-    EXPECT_TRUE(line.intact() && rest.intact());
-}
-
-TEST_F(TextMode, CtrlZEndsATextRead) {
-    open_with(std::string("ab\x1a" "cd"));
-    EXPECT_EQ(call("fgetcc"), num('a'));
-    EXPECT_EQ(call("fgetcc"), num('b'));
+    EXPECT_EQ(call("freadc", rest, Word{1}, Word{4}), num(1));  // only "z" before the Ctrl-Z
     EXPECT_EQ(call("fgetcc"), kMinusOne);
     EXPECT_EQ(call("feofc"), kOne);
+    EXPECT_TRUE(line.intact() && rest.intact());
 }
 
 }  // namespace
