@@ -1,17 +1,60 @@
-// The library as a loaded module: its exports' calling convention, and its
-// entry and process-wide objects across unload, reload and threads.
+// The plug-in frame: the conversions every export uses, at the edges where
+// shifting goes wrong; the exports' calling convention; and the library as a
+// loaded module across unload, reload and threads. (Texts read within their
+// capacity and the one checked copy are checked through every string export
+// in tests/strings.)
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <thread>
 
+#include "host/script_string.h"
+#include "host/script_value.h"
 #include "tests/library.h"
 #include "tools/export_table.h"
 #include "tools/fake_engine.h"
 
 namespace cvx {
 namespace {
+
+// A number argument arrives sign-extended; the low 32 bits are its raw value.
+constexpr Word arg(std::int32_t raw_value) { return raw_result(raw_value); }
+
+// (Characters, floats, and whole at -1.5 and at the bottom of the range are
+// also written out through the file exports.)
+TEST(Conversions, AtTheEdges) {
+    // whole rounds toward minus infinity
+    EXPECT_EQ(whole(arg(1024)), 1);
+    EXPECT_EQ(whole(arg(1023)), 0);
+    EXPECT_EQ(whole(arg(-1)), -1);
+    EXPECT_EQ(whole(arg(INT_MAX)), 2097151);
+    // A 64-bit word with junk above the raw value reads as that raw value.
+    const Word junk = static_cast<Word>(static_cast<std::uintptr_t>(0x5000) << 16 << 16);
+    EXPECT_EQ(raw(junk | 300), sizeof(Word) == 8 ? 300 : raw(junk | 300));
+    EXPECT_EQ(raw(arg(-1)), -1);
+    EXPECT_EQ(raw_unsigned(arg(-1)), 0xFFFFFFFFu);
+    // scaled wraps without a range check
+    EXPECT_EQ(scaled(-1), -1024);
+    EXPECT_EQ(scaled(2097151), 2147482624);
+    EXPECT_EQ(scaled(2097152), raw_result(INT_MIN));
+    EXPECT_EQ(scaled(-2097153), raw_result(2147482624));
+    EXPECT_EQ(to_float(arg(-1536)), -1.5f);
+}
+
+// An offset near the top of size_t must not wrap round into the buffer.
+TEST(ScriptStrings, PutRefusesOffsetsPastTheCapacity) {
+    char buffer[8];
+    std::memset(buffer, '.', sizeof buffer);
+    ScriptString s{};
+    s.chars = buffer;
+    s.capacity = 6;
+    EXPECT_FALSE(put(destination_arg(&s), 6, "", 0));  // no room even for the terminator
+    EXPECT_FALSE(put(destination_arg(&s), static_cast<std::size_t>(-1), "a", 1));
+    EXPECT_EQ(std::string(buffer, 8), "........");
+}
 
 Word engine_table() { return reinterpret_cast<Word>(&fake_engine().table); }
 
