@@ -10,7 +10,6 @@
 namespace cvx::test {
 namespace {
 
-using namespace std::literals;
 using Files = FileTest;
 
 std::int32_t stored(const Guarded& g) {
@@ -203,8 +202,7 @@ TEST_F(Files, LinesStopAtCountCapacityOrNewlineAndLoseNothing) {
 // in a string of the given capacity and text, or (kNumber) in a number's
 // storage holding 99 before, or with no string or storage at all (kNull).
 TEST_F(Files, WordsAndNumbersRead) {
-    open_with("  hello world abcdefgh 65 0x41 -1 7 12 -3 5120 1.5 1e30 nan "
-              "3000000 -3000000 2097151 -2097152 2097152 -2097153 A z");
+    open_with("  hello abcdef 65 0x41 -1 7 -3 5120 1.5 1e30 nan 2097151 -2097152 2097152 -2097153 A z");
     constexpr int kNumber = -1, kNull = -2;
     const struct {
         const char* name;
@@ -215,17 +213,14 @@ TEST_F(Files, WordsAndNumbersRead) {
         std::int32_t number = 99;
     } reads[] = {
         {"fread_str", 16, "xxxxxxxxxx", kOne, "hello"},
-        {"fread_str", 16, "", kOne, "world"},
         {"fread_str", 1, "", 0, ""},  // no room for a character: nothing read
-        {"fread_str", 4, "", kOne, "abc"},
+        {"fread_str", 4, "", kOne, "abc"},  // the capacity bounds the word, the rest stays
         {"fread_str", 4, "", kOne, "def"},
-        {"fread_str", 4, "", kOne, "gh"},
         {"fread_asc", 4, "abc", kOne, "A"},  // 65, stored as four bytes
         {"fread_asc", 4, "abc", kOne, "A"},  // 0x41
         {"fread_asc", 4, "abc", kOne, "\xff\xff\xff\xff"},
         {"fread_asc", 3, "ab", 0, "ab"},  // no room for four bytes: the 7 stays
         {"fread_int", kNumber, "", kOne, "", 7 * 1024},
-        {"fread_int", kNumber, "", kOne, "", 12 * 1024},
         {"fread_int", kNumber, "", kOne, "", -3 * 1024},
         {"fread_uint", kNumber, "", kOne, "", 5120},
         {"fread_float", kNumber, "", kOne, "", 1536},
@@ -233,8 +228,6 @@ TEST_F(Files, WordsAndNumbersRead) {
         {"fread_float", kNumber, "", kOne, "", 0},          // nan
         // An integer beyond the script range is held to its ends, as
         // fread_float holds a number, instead of wrapping.
-        {"fread_int", kNumber, "", kOne, "", INT32_MAX},
-        {"fread_int", kNumber, "", kOne, "", INT32_MIN},
         {"fread_int", kNumber, "", kOne, "", 2097151 * 1024},
         {"fread_int", kNumber, "", kOne, "", INT32_MIN},
         {"fread_int", kNumber, "", kOne, "", INT32_MAX},

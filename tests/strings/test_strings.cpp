@@ -140,7 +140,6 @@ std::vector<Case> cases() {
         {"rtrim", {raw_result(INT32_MAX)}, false, [](S s, S, N) { return cut(s, 0, kItsCharacters); }},
         {"ltrim", {num(3)}, false, [](S s, S, N) { return cut(s, 3, kItsCharacters); }},
         {"ltrim", {num(0)}, false, [](S s, S, N) { return cut(s, 0, kItsCharacters); }},
-        {"ltrim", {raw_result(INT32_MIN)}, false, [](S s, S, N) { return cut(s, 0, kItsCharacters); }},
         {"ltrim", {raw_result(INT32_MAX)}, false, [](S s, S, N) { return cut(s, s.size(), kItsCharacters); }},
     };
 }
@@ -189,13 +188,11 @@ TEST(StringExports, EveryPairOfRecordsOverOneBufferAgainstTheModel) {
                     if (expected_result == kTheRecord) expected_result = source.word();
                     if (expected_result == kItsCharacters) expected_result = address_result(source.rec()->chars);
                     if ((result != expected_result || whole.bytes() != expected || !source.intact() ||
-                         !destination.intact() || !whole.intact()) &&
-                        ++mismatches <= 3) {
-                        ADD_FAILURE() << c.name << " source [" << source.offset << ", +" << source.capacity
-                                      << ") destination [" << destination.offset << ", +" << destination.capacity
-                                      << ") over " << script::quote(pattern) << ": result " << result << ", buffer "
-                                      << script::quote(whole.bytes()) << ", expected " << expected_result << " and "
-                                      << script::quote(expected);
+                         !destination.intact() || !whole.intact()) && ++mismatches <= 3) {
+                        ADD_FAILURE() << c.name << " [" << source.offset << ", +" << source.capacity << ") to ["
+                                      << destination.offset << ", +" << destination.capacity << ") over "
+                                      << script::quote(pattern) << ": " << result << " and " << script::quote(whole.bytes())
+                                      << ", expected " << expected_result << " and " << script::quote(expected);
                     }
                 }
             }
