@@ -2,7 +2,7 @@
 // seeks, closes, reopens, close-all) on a few files in a scratch directory.
 // After every call every guard byte around the given values must be intact;
 // each input ends by closing every stream the library opened.
-#include <cstdio>
+#include <fstream>
 
 #include "fuzz/fuzz_support.h"
 
@@ -24,13 +24,11 @@ std::int32_t count(Input& in) {
 }
 
 void reset_files() {
-    std::FILE* f = std::fopen("a.txt", "wb");
-    std::fputs("hello world\n12 -7 0x1F 3.25 word\nlast line without newline", f);
-    std::fclose(f);
-    f = std::fopen("b.bin", "wb");
-    for (int i = 0; i < 300; ++i) std::fputc(i & 0xFF, f);
-    std::fclose(f);
-    std::fclose(std::fopen("empty", "wb"));
+    std::ofstream("a.txt", std::ios::binary) << "hello world\n12 -7 0x1F 3.25 word\nlast line without newline";
+    std::string bytes(300, '\0');
+    for (int i = 0; i < 300; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(i);
+    std::ofstream("b.bin", std::ios::binary) << bytes;
+    std::ofstream("empty", std::ios::binary);
 }
 
 }  // namespace

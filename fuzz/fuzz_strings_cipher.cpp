@@ -1,7 +1,7 @@
 // Fuzzes the string and cipher exports with arbitrary script values: each
 // input is a short sequence of calls; after every call every guard byte,
 // record header and buffer bound must be as it was built.
-#include <cstdio>
+#include <fstream>
 
 #include "fuzz/fuzz_support.h"
 
@@ -18,12 +18,8 @@ Word file_name(Input& in, Values& v) {
 
 void prepare_directory() {
     enter_scratch_directory("cvx-fuzz-strings");
-    std::FILE* f = std::fopen("key16.bin", "wb");
-    std::fwrite("0123456789abcdefXYZ", 1, 19, f);
-    std::fclose(f);
-    f = std::fopen("short.bin", "wb");
-    std::fwrite("abc", 1, 3, f);
-    std::fclose(f);
+    std::ofstream("key16.bin", std::ios::binary) << "0123456789abcdefXYZ";
+    std::ofstream("short.bin", std::ios::binary) << "abc";
 }
 
 }  // namespace

@@ -46,14 +46,11 @@ TEST(Conversions, AtTheEdges) {
 
 // An offset near the top of size_t must not wrap round into the buffer.
 TEST(ScriptStrings, PutRefusesOffsetsPastTheCapacity) {
-    char buffer[8];
-    std::memset(buffer, '.', sizeof buffer);
-    ScriptString s{};
-    s.chars = buffer;
-    s.capacity = 6;
-    EXPECT_FALSE(put(destination_arg(&s), 6, "", 0));  // no room even for the terminator
-    EXPECT_FALSE(put(destination_arg(&s), static_cast<std::size_t>(-1), "a", 1));
-    EXPECT_EQ(std::string(buffer, 8), "........");
+    GuardedString s(6);
+    s.fill('.');
+    EXPECT_FALSE(put(destination_arg(s.rec()), 6, "", 0));  // no room even for the terminator
+    EXPECT_FALSE(put(destination_arg(s.rec()), static_cast<std::size_t>(-1), "a", 1));
+    EXPECT_TRUE(s.intact() && s.bytes() == "......");
 }
 
 Word engine_table() { return reinterpret_cast<Word>(&fake_engine().table); }
