@@ -126,6 +126,8 @@ TEST_F(Files, IndicatorsDescriptorAndLength) {
     EXPECT_EQ(call("fflushc"), kZero);
     EXPECT_EQ(call("filelengthc", fd), 10);
     for (Word bad : {num(-1), num(100000), Word{INT32_MIN}}) EXPECT_EQ(call("filelengthc", bad), -1);
+    open("fopen_read", ".");  // a directory (where it opens) has no length
+    EXPECT_EQ(call("filelengthc", call("filenoc")), -1);
 }
 
 TEST_F(Files, PositionsAreRawByteOffsets) {
