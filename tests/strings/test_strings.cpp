@@ -102,9 +102,8 @@ std::vector<Case> cases() {
         {"strcpyc", {}, false, [](S s, S, N cap) { return copied(s, cap); }},
         {"strcatc", {}, true, [](S s, S d, N cap) { return copied(s, cap, d.size()); }},
         // The count is raw; padded with terminators, none after the count.
-        {"strncpyc", {raw_result(3)}, false, [](S s, S, N cap) {
-             return cap < 3 ? Result{} : Outcome{kOne, {}, 0, (s + "\0\0\0"s).substr(0, 3)};
-         }},
+        {"strncpyc", {raw_result(3)}, false,
+         [](S s, S, N cap) { return cap < 3 ? Result{} : Outcome{kOne, {}, 0, (s + "\0\0\0"s).substr(0, 3)}; }},
         {"strncatc", {raw_result(2)}, true, [](S s, S d, N cap) { return copied(s.substr(0, 2), cap, d.size()); }},
         {"strlwrc", {}, false, [](S s, S, N cap) { return changed(shifted(s, 'A'), cap); }},
         {"struprc", {}, false, [](S s, S, N cap) { return changed(shifted(s, 'a'), cap); }},
@@ -113,9 +112,8 @@ std::vector<Case> cases() {
         // Character 0 empties the text.
         {"strsetc", {num(0)}, false,
          [](S s, S, N cap) { return copied("", cap, 0, std::string(s.size(), '\0')); }},
-        {"strnsetc", {num('x'), raw_result(2)}, false, [](S s, S, N cap) {
-             return changed(s.size() < 2 ? std::string(s.size(), 'x') : "xx" + s.substr(2), cap);
-         }},
+        {"strnsetc", {num('x'), raw_result(2)}, false,
+         [](S s, S, N cap) { return changed(s.size() < 2 ? std::string(s.size(), 'x') : "xx" + s.substr(2), cap); }},
         {"strnsetc", {num(0), raw_result(1)}, false,
          [](S s, S, N cap) { return copied("", cap, 0, s.empty() ? s : '\0' + s.substr(1)); }},
         {"strchrc", {num('c')}, false, [](S s, S, N cap) { return from(s, s.find('c'), cap); }},
