@@ -46,7 +46,8 @@ class GuardedRecord {
 public:
     static constexpr unsigned char kHeaderByte = 0x5A;
 
-    GuardedRecord(char* chars, std::uint32_t capacity) : record_(sizeof(ScriptString)), chars_(chars), capacity_(capacity) {
+    GuardedRecord(char* chars, std::uint32_t capacity)
+        : record_(sizeof(ScriptString)), chars_(chars), capacity_(capacity) {
         rec()->chars = chars;
         rec()->capacity = capacity;
         std::memset(rec()->header, kHeaderByte, sizeof rec()->header);
