@@ -77,9 +77,10 @@ Result cut(S s, N keep, Word result) {
     return Outcome{result, t, 0, ""};
 }
 // At most `count` characters of trailing white space go (all when count <= 0).
-Result trimmed(S s, long long count) {
+Result trimmed(S s, int count) {
     const N kept = s.find_last_not_of(" \t\n\v\f\r") + 1;
-    return cut(s, count <= 0 ? kept : std::max<N>(kept, s.size() - std::min<N>(s.size(), count)), kTheRecord);
+    const N limit = count <= 0 ? s.size() : std::min<N>(s.size(), static_cast<N>(count));
+    return cut(s, std::max<N>(kept, s.size() - limit), kTheRecord);
 }
 // Letters from `first` on (A or a) to the other case, nothing else.
 std::string shifted(std::string t, char first) {
