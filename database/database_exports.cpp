@@ -7,6 +7,9 @@
 // without calling the client library. Every error raised below an export
 // becomes that export's failure value, a client library that could not be
 // loaded included.
+#include <cstring>
+
+#include "database/cell_values.h"
 #include "database/session.h"
 #include "exports.h"
 #include "host/export.h"
@@ -26,6 +29,10 @@ constexpr Word kNotConnected = kMinusOne;  // counts and seek while not connecte
 constexpr Word kCellTooLong = kMinusTwo;   // the cell does not fit the destination
 constexpr Word kNoCell = kZero;            // no result set, column, row or destination
 constexpr Word kNothingPending = kMinusOne;  // poll: nothing is pending
+constexpr Word kNullCell = kMinusOne;        // a cell read as a value is SQL NULL
+constexpr Word kNotThatKind = kMinusTwo;     // its text is no number of that kind, or out of range
+constexpr Word kNotNull = kZero;             // mysql__result__is__null: a cell with a value
+constexpr Word kNoCellToTest = kMinusOne;    // mysql__result__is__null: no such cell
 constexpr Word kRunning = kZero;             // poll: still going on
 // Ungated direct calls that could not be made (no client library loaded).
 constexpr Word kCallFailed = kOne;  // a status call: the client's non-zero failure status 1
@@ -94,6 +101,29 @@ Word connection_start(Routine routine, Word database, Word host, Word user, Word
     return failing_as(kRefused, [&] {
         session().start_connect(routine, text_or_null(database), text_or_null(host), text_or_null(user),
                                 text_or_null(password));
+        return kAccepted;
+    });
+}
+
+// A parameter setter: 1 when set; 0 when the index is out of range,
+// reported.
+Word parameter_set(bool set) {
+    if (!set) session().report_refusal(StatementParameters::kNoSuchIndex);
+    return kAccepted;
+}
+
+// A cell read as a value of 32 bits into the storage at `to`: 1 stored,
+// 0 no cell (or no storage), -1 SQL NULL, -2 not a value `read` takes.
+template <typename Read>
+Word cell_value(Word to, Word column, Word row, Read&& read) noexcept {
+    return failing_as(kNoCell, [&] {
+        const TextRoom name = text_room(column);
+        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), name.chars, name.capacity);
+        if (!cell || !to) return kNoCell;
+        if (StoredRows::is_null(*cell)) return kNullCell;
+        const std::optional<std::int32_t> value = read(*cell);
+        if (!value) return kNotThatKind;
+        std::memcpy(address<unsigned char>(to), &*value, sizeof *value);
         return kAccepted;
     });
 }
@@ -220,6 +250,39 @@ CVX_EXPORT Word mysql__result(Word destination, Word column, Word row) CVX_NOEXC
     });
 }
 
+// mysql__result__number(address, column, row) and
+// mysql__result__integer(address, column, row): the cell as a script number
+// (rounded to 1/1024) or as a raw 32-bit integer; 1 stored, 0 no cell,
+// -1 SQL NULL, -2 not such a number.
+CVX_EXPORT Word mysql__result__number(Word to, Word column, Word row) CVX_NOEXCEPT {
+    return cell_value(to, column, row, script_number_of);
+}
+
+CVX_EXPORT Word mysql__result__integer(Word to, Word column, Word row) CVX_NOEXCEPT {
+    return cell_value(to, column, row, integer_of);
+}
+
+// mysql__result__is__null(column, row): 1 SQL NULL, 0 not, -1 no cell.
+CVX_EXPORT Word mysql__result__is__null(Word column, Word row) CVX_NOEXCEPT {
+    return failing_as(kNoCellToTest, [&] {
+        const TextRoom name = text_room(column);
+        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), name.chars, name.capacity);
+        if (!cell) return kNoCellToTest;
+        return StoredRows::is_null(*cell) ? kAccepted : kNotNull;
+    });
+}
+
+// mysql__field__name(destination, index): the name of column index (from
+// 0) as the server gave it; 1 copied, -2 too long, 0 no such column.
+CVX_EXPORT Word mysql__field__name(Word destination, Word index) CVX_NOEXCEPT {
+    return failing_as(kNoCell, [&] {
+        const auto name = session().column_name(static_cast<std::uint32_t>(whole(index)));
+        const Destination room = destination_arg(destination);
+        if (!name || !room.chars) return kNoCell;
+        return put(room, 0, name->data(), name->size()) ? kAccepted : kCellTooLong;
+    });
+}
+
 CVX_EXPORT Word mysql__success() CVX_NOEXCEPT { return truth(session().succeeded()); }
 
 CVX_EXPORT Word mysql__num__rows() CVX_NOEXCEPT {
@@ -243,6 +306,59 @@ CVX_EXPORT Word mysql__affected__rows() CVX_NOEXCEPT {
 // mysql__insert__id(): the AUTO_INCREMENT value of the last statement, raw.
 CVX_EXPORT Word mysql__insert__id() CVX_NOEXCEPT {
     return gated(kNotConnected, [] { return count_result(session().insert_id()); });
+}
+
+// ---- statements with parameters ------------------------------------------------
+
+// mysql__param__text(index, text), mysql__param__number(index, number),
+// mysql__param__integer(index, raw), mysql__param__null(index): parameter
+// index (whole, from 1) set to a copy of the value; 1 when set, 0 refused.
+CVX_EXPORT Word mysql__param__text(Word index, Word value) CVX_NOEXCEPT {
+    return failing_as(kRefused, [&] {
+        const char* t = text_or_null(value);
+        if (!t) session().report_refusal("No parameter set: the text has no terminator within its buffer.");
+        return parameter_set(session().parameters().set_text(whole(index), t));
+    });
+}
+
+CVX_EXPORT Word mysql__param__number(Word index, Word value) CVX_NOEXCEPT {
+    return failing_as(kRefused, [&] {
+        return parameter_set(session().parameters().set_number(whole(index), raw(value)));
+    });
+}
+
+CVX_EXPORT Word mysql__param__integer(Word index, Word value) CVX_NOEXCEPT {
+    return failing_as(kRefused, [&] {
+        return parameter_set(session().parameters().set_integer(whole(index), raw(value)));
+    });
+}
+
+CVX_EXPORT Word mysql__param__null(Word index) CVX_NOEXCEPT {
+    return failing_as(kRefused, [&] { return parameter_set(session().parameters().set_null(whole(index))); });
+}
+
+// mysql__param__clear(): every parameter unset; 1.
+CVX_EXPORT Word mysql__param__clear() CVX_NOEXCEPT {
+    session().parameters().clear();
+    return kAccepted;
+}
+
+// mysql__query__params(statement): each ? replaced by the parameter of its
+// place, then run as mysql__query runs a statement; 1 accepted, 0 refused.
+CVX_EXPORT Word mysql__query__params(Word text_string) CVX_NOEXCEPT {
+    return gated(kRefused, [&] {
+        session().execute_with_parameters(text(text_string));
+        return kAccepted;
+    });
+}
+
+// mysql__query__params__start(statement): the same, started as
+// mysql__query__start starts it; 1 when started, 0 when nothing was.
+CVX_EXPORT Word mysql__query__params__start(Word text_string) CVX_NOEXCEPT {
+    return failing_as(kRefused, [&] {
+        session().start_with_parameters(terminated_text(text_string));
+        return kAccepted;
+    });
 }
 
 // mysql__real__escape__string(source, destination): the source escaped

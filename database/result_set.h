@@ -25,6 +25,8 @@ public:
     explicit ColumnNames(MYSQL_RES* set);
 
     std::size_t size() const { return first_letters_.size(); }
+    // Column `index`'s name as the server gave it (not lower-cased).
+    std::string_view given(std::size_t index) const { return given_.data() + name_starts_[index]; }
 
     // The first column whose lower-cased name equals the text at `name`
     // with A-Z lower-cased; kNoColumn when none does, or when the name has
@@ -37,6 +39,7 @@ private:
     std::string names_;                     // lower-cased names, each zero-terminated
     std::vector<std::size_t> name_starts_;  // where each name starts in names_
     std::string first_letters_;             // each name's first byte, for a quick scan
+    std::string given_;                     // the names as given, starting where names_ do
 
     // Names looked up lately, as the script wrote them: a script reads the
     // same few columns through the same strings again and again, and a hit
@@ -72,6 +75,13 @@ public:
         const std::size_t c = columns_.find(name, capacity);
         if (c == ColumnNames::kNoColumn || row >= rows_.size()) return std::nullopt;
         return rows_.cell(row, c);
+    }
+
+    // The name of column `index` (from 0) as the server gave it; nothing
+    // when there is no such column or no result set.
+    std::optional<std::string_view> column_name(std::uint64_t index) const {
+        if (index >= columns_.size()) return std::nullopt;
+        return columns_.given(static_cast<std::size_t>(index));
     }
 
     // Hands the rows' memory to `queue` (to be given back a piece at a

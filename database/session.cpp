@@ -234,6 +234,32 @@ bool Session::take(StatementOutcome outcome) {
     return succeeded_;
 }
 
+// ---- statements with parameters ------------------------------------------------------
+
+// Bound once the statements pending have run and a lost link is back, so
+// that the link's character set and modes are those the server reads the
+// statement in. A link that cannot be brought back refuses it unbound, as
+// it refuses any statement.
+void Session::execute_with_parameters(const char* statement) {
+    MYSQL* const mysql = server();
+    if (!mysql) return execute("", statement);
+    const BoundStatement bound = bind_for_link(mysql, statement, parameters_);
+    if (!bound.refusal.empty()) {
+        take(StatementOutcome::refused(Report{kUnknownError, bound.refusal}));
+        throw DatabaseError(report_.text);
+    }
+    execute("", bound.text.c_str());
+}
+
+void Session::start_with_parameters(const char* statement) {
+    if (!connected_ || !statement) return start(statement);  // which refuses it, saying why
+    const BoundStatement bound = bind_for_link(link_.handle(), statement, parameters_);
+    if (!bound.refusal.empty()) report_refusal(bound.refusal.c_str());
+    start(bound.text.c_str());
+}
+
+void Session::report_refusal(const char* why) { refuse(kUnknownError, why); }
+
 // ---- statements that run while the script goes on ----------------------------------
 
 // Until the statement's outcome is reported, the error exports report the

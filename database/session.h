@@ -17,6 +17,7 @@
 #include "database/connection_attempt.h"
 #include "database/outcome.h"
 #include "database/session_link.h"
+#include "database/statement_parameters.h"
 #include "database/statement_queue.h"
 
 namespace cvx::database {
@@ -93,6 +94,20 @@ public:
     // Statements started and not yet reported.
     std::size_t pending() const { return queue_.pending(); }
 
+    // ---- statements with parameters ------------------------------------------
+    // The values a script set, kept until set again or cleared.
+    StatementParameters& parameters() { return parameters_; }
+    // The statement with the parameters bound in, run as execute() runs it
+    // (after the statements pending). When its placeholders and the
+    // parameters do not match, nothing is sent and it is refused as the
+    // server refuses a statement.
+    void execute_with_parameters(const char* statement);
+    // The same, started as start() starts it; a mismatch is a refused start.
+    void start_with_parameters(const char* statement);
+    // Reports a refusal of the session's own (the client's "unknown error"
+    // with `why`) and raises.
+    [[noreturn]] void report_refusal(const char* why);
+
     // ---- stored result (these never wait for a running statement) ----------
     std::uint64_t row_count() const { return current_result_.row_count(); }
     unsigned column_count() const { return current_result_.column_count(); }
@@ -100,6 +115,10 @@ public:
     // within `capacity` bytes.
     std::optional<std::string_view> cell(std::uint64_t row, const char* name, std::size_t capacity) {
         return current_result_.cell(row, name, capacity);
+    }
+    // Column `index`'s name as the server gave it.
+    std::optional<std::string_view> column_name(std::uint64_t index) const {
+        return current_result_.column_name(index);
     }
     // Of the statement whose outcome took effect last.
     std::uint64_t affected_rows() const { return affected_rows_; }
@@ -176,6 +195,7 @@ private:
     std::string statement_;  // a waited statement with a prefix
     Report report_;          // of the last call that finished
     std::optional<ConnectionAttempt> attempt_;  // the script's, polled
+    StatementParameters parameters_;
 };
 
 // The process-wide session, built at load.

@@ -37,10 +37,15 @@ public:
         const char* record = row_pages_[static_cast<std::size_t>(row >> kPageShift)][row & kPageMask];
         const std::uint32_t* bounds = reinterpret_cast<const std::uint32_t*>(record);
         const std::uint32_t start = bounds[column], end = bounds[column + 1];
-        if (start == end) return "NULL";
+        if (start == end) return {kNullText, 4};
         const char* text = record + head_ + start;
         return zero_bytes_ ? std::string_view(text) : std::string_view(text, end - start - 1);
     }
+
+    // SQL NULL reads as the text of this one object, so a reader can tell
+    // it from a cell that holds the text NULL.
+    static constexpr char kNullText[] = "NULL";
+    static bool is_null(std::string_view cell) { return cell.data() == kNullText; }
 
     // Hands every mapping to `queue`, leaving no rows.
     void retire_into(ReleaseQueue& queue);
