@@ -56,6 +56,13 @@ const std::map<std::string, Word> kWithoutClient = {
     {"mysql__connect__poll", kMinusOne},
     {"mysql__set__character__set", kMinusOne}, {"mysql__character__set__name", kZero},
     {"mysql__get__ssl__cipher", kZero},   {"mysql__thread__id", kZero},
+    // Parameters need no client library; the statements that use them do.
+    {"mysql__param__text", kOne},         {"mysql__param__number", kOne},
+    {"mysql__param__integer", kOne},      {"mysql__param__null", kOne},
+    {"mysql__param__clear", kOne},        {"mysql__query__params", kZero},
+    {"mysql__query__params__start", kZero}, {"mysql__result__number", kZero},
+    {"mysql__result__integer", kZero},    {"mysql__result__is__null", kMinusOne},
+    {"mysql__field__name", kZero},
 };
 
 // Calls a database export of `library` with "x" for each string and 1 for
