@@ -4,10 +4,12 @@
 // strings (contents, capacities, terminators, null records, null buffers)
 // and numbers, statements from a dictionary or from the input, statements
 // started without waiting and polled, escapes into any destination (the
-// source itself included). After every call every guard must be intact,
-// every string must hold the bytes it held before except where the export
+// source itself included), parameters of any index and value bound into
+// statements with placeholders, cells read as numbers into storage or a
+// null address. After every call every guard must be intact, every string
+// and storage must hold the bytes it held before except where the export
 // may write, and the result must be one the export can give. Each input
-// ends with the session closed.
+// ends with the session closed and the parameters cleared.
 //
 // The server: CVX_FUZZ_DB_PORT (TCP on 127.0.0.1) and CVX_FUZZ_DB_SOCKET
 // (its unix socket), account CVX_FUZZ_DB_USER / CVX_FUZZ_DB_PASSWORD
@@ -137,6 +139,13 @@ public:
     }
     // An empty buffer: capacity 0.
     Word no_room() { return add(0).word(); }
+    // Four bytes of caller storage, or (when `null`) the null address.
+    Word storage(bool null) {
+        if (null) return 0;
+        storage_.emplace_back(4);
+        std::memset(storage_.back().data(), 0x5A, 4);
+        return storage_.back().address();
+    }
     // A destination of `capacity` bytes of `fill`, with a terminator at
     // `zero_at` when it lies inside.
     Word room(std::uint32_t capacity, unsigned char fill, std::uint32_t zero_at) {
@@ -150,6 +159,8 @@ public:
     void snapshot() {
         before_.clear();
         for (GuardedString& s : strings_) before_.push_back(s.bytes());
+        storage_before_.clear();
+        for (Guarded& g : storage_) storage_before_.emplace_back(reinterpret_cast<const char*>(g.data()), g.size());
     }
     // The string built as `w`, if any.
     GuardedString* find(Word w) {
@@ -168,8 +179,17 @@ public:
     }
     // Guards intact and every string unchanged, except `written` (when not
     // null), which may hold a text and its terminator followed by its old
-    // bytes. The text written there is returned in `text`.
-    bool unchanged_except(const GuardedString* written, std::string* text, const char** why) {
+    // bytes. The text written there is returned in `text`. Storage may
+    // change only when `storage_written`.
+    bool unchanged_except(const GuardedString* written, std::string* text, const char** why,
+                          bool storage_written = false) {
+        std::size_t j = 0;
+        for (Guarded& g : storage_) {
+            if (!g.intact()) return *why = "a storage guard changed", false;
+            const std::string now(reinterpret_cast<const char*>(g.data()), g.size());
+            if (!storage_written && now != storage_before_[j]) return *why = "storage it may not write changed", false;
+            ++j;
+        }
         std::size_t i = 0;
         for (GuardedString& s : strings_) {
             if (!s.intact()) return *why = "a guard, header, chars or capacity changed", false;
@@ -198,7 +218,8 @@ private:
     }
     std::deque<GuardedString> strings_;
     std::deque<NullBuffer> nulls_;
-    std::vector<std::string> before_;
+    std::deque<Guarded> storage_;
+    std::vector<std::string> before_, storage_before_;
 };
 
 // ---- choices ------------------------------------------------------------------
@@ -227,6 +248,26 @@ const char* const kStatements[] = {
 };
 
 const char* const kColumns[] = {"a", "b", "c", "z", "e", "n", "id", "s", "long_col", "A", "d", "", "missing"};
+
+// Statements with placeholders (some inside quotes, names and comments,
+// which are none), for the parameters set before them.
+const char* const kParameterStatements[] = {
+    "SELECT ? AS a",
+    "SELECT ? AS a, ? AS b, ? AS c",
+    "SELECT '?' AS a, ? AS b -- ?",
+    "SELECT ? AS a /* ? */, `?` # ?\n FROM (SELECT 1 AS `?`) q",
+    "INSERT INTO fuzz_scratch.t (a, b) VALUES (?, ?)",
+    "SELECT id, a, b FROM fuzz_scratch.t WHERE a = ? OR b = ? ORDER BY id DESC LIMIT 3",
+    "SELECT \"?\" AS a, 'it''s ?' AS b, ? AS c",
+    "SELECT CONCAT(?, '\\\\', ?) AS a",
+};
+
+// Values for text parameters: quotes, backslashes, placeholders and
+// comment markers, statements of their own.
+const char* const kParameterTexts[] = {
+    "plain", "", "it's", "\\", "\\'", "?", "'; DROP TABLE fuzz_scratch.t; -- ", "\" OR 1=1 #",
+    "/* ? */", "\xBF'", "\xBF\\", "NULL",
+};
 
 const char* const kDatabases[] = {"fuzz_scratch", "fuzz_a", "fuzz_b", "fuzz_missing", "", "fuzz a"};
 
@@ -313,6 +354,27 @@ std::string create_drop_text(Input& in) {
     return std::string("fuzz_") + static_cast<char>('a' + pick % 4);
 }
 
+std::string parameter_statement_text(Input& in) {
+    const std::uint8_t pick = in.byte();
+    if (pick < 230) return kParameterStatements[pick % std::size(kParameterStatements)];
+    return statement_text(in);
+}
+
+std::string parameter_text(Input& in) {
+    const std::uint8_t pick = in.byte();
+    if (pick < 200) return kParameterTexts[pick % std::size(kParameterTexts)];
+    return input_text(in, 40);
+}
+
+// A parameter index: 1 to 4 mostly, then the edges of the range.
+Word parameter_index(Input& in) {
+    static const std::int32_t edges[] = {0, -kNum1, 65535 * kNum1, 65536 * kNum1, kNum1 + kNum1 / 2, INT32_MIN,
+                                         INT32_MAX};
+    const std::uint8_t pick = in.byte();
+    if (pick < 200) return raw_result((1 + pick % 4) * kNum1);
+    return raw_result(edges[pick % std::size(edges)]);
+}
+
 std::string column_text(Input& in) {
     const std::uint8_t pick = in.byte();
     if (pick < 230) return kColumns[pick % std::size(kColumns)];
@@ -374,13 +436,16 @@ std::vector<std::int32_t> documented_results(std::string_view name) {
         name == "mysql__close" || name == "mysql__query" || name == "mysql__create__db" ||
         name == "mysql__drop__db" || name == "mysql__query__start" || name == "mysql__connected" ||
         name == "mysql__success" || name == "mysql__reload" || name == "mysql__real__escape__string" ||
-        name == "mysql__connect__start" || name == "mysql__real__connect__start")
-        return {one, zero};
+        name == "mysql__connect__start" || name == "mysql__real__connect__start" ||
+        name.starts_with("mysql__param__") || name.starts_with("mysql__query__params"))
+        return name == "mysql__param__clear" ? std::vector<std::int32_t>{one} : std::vector<std::int32_t>{one, zero};
     if (name == "mysql__change__user" || name == "mysql__db__query" || name == "mysql__data__seek" ||
         name == "mysql__set__character__set")
         return {zero, minus};
     if (name == "mysql__query__poll" || name == "mysql__connect__poll") return {minus, zero, one};
-    if (name == "mysql__result") return {one, -2 * kNum1, zero};
+    if (name == "mysql__result" || name == "mysql__field__name") return {one, -2 * kNum1, zero};
+    if (name == "mysql__result__number" || name == "mysql__result__integer") return {one, zero, minus, -2 * kNum1};
+    if (name == "mysql__result__is__null") return {one, zero, minus};
     if (name == "mysql__purge") return {zero};
     return {};
 }
@@ -443,6 +508,8 @@ public:
         for (int i = 0; i < calls && !in.empty(); ++i) one_call(in);
         call("mysql__close", nullptr);
         call("mysql__purge", nullptr);
+        call("mysql__param__clear", nullptr);
+        echoes_.clear();
         write_option_file(server_, OptionFile::ours);
     }
 
@@ -497,7 +564,7 @@ private:
         // The destination the export may write, and what it must then hold.
         const GuardedString* dest = nullptr;
         std::optional<std::string> source_before;
-        if (name == "mysql__result") dest = s.find(args[0]);
+        if (name == "mysql__result" || name == "mysql__field__name") dest = s.find(args[0]);
         if (name == "mysql__real__escape__string") {
             dest = s.find(args[1]);
             if (const GuardedString* src = s.find(args[0])) {
@@ -508,6 +575,7 @@ private:
         }
         s.snapshot();
         const Word word = call_export(t.fn, args, static_cast<int>(kinds.size()));
+        if (word == kNum1) note_parameter(name, args);
         tally().add(name, word, t.info->result);
         const auto result = static_cast<std::int32_t>(word);
         const std::vector<std::int32_t> allowed = documented_results(name);
@@ -516,7 +584,9 @@ private:
         std::string written;
         const char* why = "";
         const bool may_write = result == kNum1 && dest != nullptr;
-        if (!s.unchanged_except(may_write ? dest : nullptr, &written, &why)) fail(t.info->name, why, result);
+        if (!s.unchanged_except(may_write ? dest : nullptr, &written, &why, result == kNum1 && kinds[0] == 'a'))
+            fail(t.info->name, why, result);
+        if (name == "mysql__query__params" && result == kNum1) check_echo(args[0]);
         if (name == "mysql__real__escape__string" && result == kNum1) {
             std::string back;
             if (!source_before) fail(t.info->name, "accepted a source without a terminator", result);
@@ -524,6 +594,40 @@ private:
             if (back != *source_before) fail(t.info->name, "the escaped text does not read back as the source", result);
         }
         return result;
+    }
+
+    // What a cell of "SELECT ?" must read for each parameter set: its text
+    // (when plain ASCII, which any character set keeps), its decimal, NULL.
+    void note_parameter(std::string_view name, const Word* args) {
+        const std::int32_t index = whole(args[0]);
+        if (name == "mysql__param__clear") {
+            echoes_.clear();
+        } else if (name == "mysql__param__text") {
+            const ScriptString* r = string_record(args[1]);
+            const std::string text = r && r->chars ? r->chars : "";
+            const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return c > 0; });
+            echoes_[index] = ascii ? std::optional<std::string>(text) : std::nullopt;
+        } else if (name == "mysql__param__integer") {
+            echoes_[index] = std::to_string(raw(args[1]));
+        } else if (name == "mysql__param__null") {
+            echoes_[index] = "NULL";
+        } else if (name == "mysql__param__number") {
+            echoes_[index] = std::nullopt;
+        }
+    }
+    // After an accepted "SELECT ? AS a[, ? AS b, ? AS c]": each value read
+    // back as it was set, so none left its literal.
+    void check_echo(Word statement) {
+        const ScriptString* r = string_record(statement);
+        const std::string text = r && r->chars ? r->chars : "";
+        const int columns = text == "SELECT ? AS a" ? 1 : text == "SELECT ? AS a, ? AS b, ? AS c" ? 3 : 0;
+        for (int i = 0; i < columns; ++i) {
+            const auto expected = echoes_.find(i + 1);
+            if (expected == echoes_.end() || !expected->second) continue;
+            GuardedString cell(4096), column(2, std::string(1, static_cast<char>('a' + i)));
+            if (invoke("mysql__result", {cell.word(), column.word(), 0}) != kNum1 || cell.text() != *expected->second)
+                fail("mysql__query__params", "a value did not come back as it was set", kNum1);
+        }
     }
 
     // A connection attempt, or none; sets the option file it needs. Started
@@ -607,9 +711,11 @@ private:
             });
             return;
         }
-        if (name == "mysql__query__start") {
-            const std::int32_t r =
-                checked(t, [&](Strings& s, Word* a) { a[0] = text_argument(in, s, [&] { return statement_text(in); }); });
+        if (name == "mysql__query__start" || name == "mysql__query__params__start") {
+            const bool params = name == "mysql__query__params__start";
+            const std::int32_t r = checked(t, [&](Strings& s, Word* a) {
+                a[0] = text_argument(in, s, [&] { return params ? parameter_statement_text(in) : statement_text(in); });
+            });
             // Some polls at once; the sequence may also go on to other
             // exports while the statement runs.
             const int polls = r == kNum1 ? in.byte() % 4 : 0;
@@ -622,6 +728,26 @@ private:
         (void)checked(t, [&](Strings& s, Word* a) {
             if (name == "mysql__query") {
                 a[0] = text_argument(in, s, [&] { return statement_text(in); });
+            } else if (name == "mysql__query__params") {
+                a[0] = text_argument(in, s, [&] { return parameter_statement_text(in); });
+            } else if (name == "mysql__param__text") {
+                a[0] = parameter_index(in);
+                a[1] = text_argument(in, s, [&] { return parameter_text(in); });
+            } else if (name == "mysql__param__number" || name == "mysql__param__integer") {
+                a[0] = parameter_index(in);
+                a[1] = raw_result(number(in));
+            } else if (name == "mysql__param__null") {
+                a[0] = parameter_index(in);
+            } else if (name == "mysql__result__number" || name == "mysql__result__integer") {
+                a[0] = s.storage(in.byte() == 0xFF);
+                a[1] = text_argument(in, s, [&] { return column_text(in); });
+                a[2] = row_number(in, false);
+            } else if (name == "mysql__result__is__null") {
+                a[0] = text_argument(in, s, [&] { return column_text(in); });
+                a[1] = row_number(in, false);
+            } else if (name == "mysql__field__name") {
+                a[0] = destination(in, s);
+                a[1] = row_number(in, false);
             } else if (name == "mysql__db__query") {
                 a[0] = text_argument(in, s, [&] { return database_text(in); });
                 a[1] = text_argument(in, s, [&] { return statement_text(in); });
@@ -650,6 +776,7 @@ private:
     std::map<std::string, Target, std::less<>> by_name_;
     std::vector<Target> all_;
     bool tcp_link_possible_ = false;
+    std::map<std::int32_t, std::optional<std::string>> echoes_;  // by parameter index
 };
 
 }  // namespace
