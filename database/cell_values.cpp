@@ -66,6 +66,39 @@ private:
     std::size_t first_ = 0;              // the first significant one
 };
 
+// The form the server writes integers and decimals in, [+-]digits[.digits]
+// with at most 18 digits of which at most 15 follow the point, taken at
+// once: its value is whole + part / scale, exactly, in 64 bits.
+struct PlainDecimal {
+    bool negative = false;
+    std::uint64_t whole = 0, part = 0, scale = 1;
+};
+
+std::optional<PlainDecimal> plain_decimal(std::string_view t) {
+    PlainDecimal d;
+    std::size_t i = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) d.negative = t[i++] == '-';
+    std::uint64_t digits = 0;
+    int count = 0, places = -1;
+    for (; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c >= '0' && c <= '9') {
+            if (++count > 18) return std::nullopt;
+            digits = digits * 10 + static_cast<unsigned>(c - '0');
+            places += places >= 0;
+        } else if (c == '.' && places < 0) {
+            places = 0;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (count == 0 || places > 15) return std::nullopt;
+    for (int k = 0; k < places; ++k) d.scale *= 10;
+    d.whole = digits / d.scale;
+    d.part = digits % d.scale;
+    return d;
+}
+
 // A magnitude with its sign as a 32-bit value, when it fits.
 std::optional<std::int32_t> signed_value(bool negative, std::uint64_t magnitude) {
     if (magnitude > (negative ? 0x80000000u : 0x7FFFFFFFu)) return std::nullopt;
@@ -80,6 +113,11 @@ std::optional<std::int32_t> signed_value(bool negative, std::uint64_t magnitude)
 // product's whole part, the digit left there its first decimal, which says
 // whether what remains is at least a half.
 std::optional<std::int32_t> script_number_of(std::string_view text) {
+    if (const std::optional<PlainDecimal> p = plain_decimal(text)) {
+        if (p->whole > 0x200000) return std::nullopt;
+        // part / scale * 1024, rounded: half a unit is scale / 2 (scale is 1 or even).
+        return signed_value(p->negative, p->whole * 1024 + (p->part * 1024 + p->scale / 2) / p->scale);
+    }
     const std::optional<Decimal> d = Decimal::parse(text);
     if (!d) return std::nullopt;
     if (d->count == 0 || d->point < -3) return 0;  // below 1/10000: under half of 1/1024
@@ -97,6 +135,9 @@ std::optional<std::int32_t> script_number_of(std::string_view text) {
 }
 
 std::optional<std::int32_t> integer_of(std::string_view text) {
+    if (const std::optional<PlainDecimal> p = plain_decimal(text)) {
+        return p->part ? std::nullopt : signed_value(p->negative, p->whole);
+    }
     const std::optional<Decimal> d = Decimal::parse(text);
     if (!d) return std::nullopt;
     if (d->count == 0) return 0;

@@ -243,7 +243,7 @@ bool Session::take(StatementOutcome outcome) {
 void Session::execute_with_parameters(const char* statement) {
     MYSQL* const mysql = server();
     if (!mysql) return execute("", statement);
-    const BoundStatement bound = bind_for_link(mysql, statement, parameters_);
+    const BoundStatement& bound = bind_for_link(mysql, statement, parameters_);
     if (!bound.refusal.empty()) {
         take(StatementOutcome::refused(Report{kUnknownError, bound.refusal}));
         throw DatabaseError(report_.text);
@@ -253,7 +253,7 @@ void Session::execute_with_parameters(const char* statement) {
 
 void Session::start_with_parameters(const char* statement) {
     if (!connected_ || !statement) return start(statement);  // which refuses it, saying why
-    const BoundStatement bound = bind_for_link(link_.handle(), statement, parameters_);
+    const BoundStatement& bound = bind_for_link(link_.handle(), statement, parameters_);
     if (!bound.refusal.empty()) report_refusal(bound.refusal.c_str());
     start(bound.text.c_str());
 }

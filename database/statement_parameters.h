@@ -42,8 +42,9 @@ struct BoundStatement {
     std::string refusal;  // empty when bound
 };
 
-// Writes a text value escaped for a quoted literal at the end of `out`.
-using EscapeText = std::function<void(std::string& out, std::string_view text)>;
+// Writes a text value escaped for a quoted literal at `to` (room for twice
+// its length and a terminator) and returns the length written.
+using EscapeText = std::function<std::size_t(char* to, std::string_view text)>;
 
 class StatementParameters {
 public:
@@ -65,8 +66,9 @@ public:
     // text, NULL as NULL; nothing else of the text changes. A '?' is a
     // placeholder outside quoted strings ('...', "..."), quoted names
     // (`...`) and comments (#, "-- ", /* */). Refused when a placeholder
-    // has no value or a value is set beyond the last placeholder.
-    BoundStatement bind(std::string_view statement, const StatementSyntax& syntax, const EscapeText& escape) const;
+    // has no value or a value is set beyond the last placeholder. The
+    // result is kept (its room reused) until the next bind.
+    const BoundStatement& bind(std::string_view statement, const StatementSyntax& syntax, const EscapeText& escape);
 
 private:
     enum class Kind : unsigned char { unset, text, sql };
@@ -75,13 +77,16 @@ private:
         std::string bytes;  // a text as set, or the SQL text of a number or NULL
     };
     bool set(std::int32_t index, Kind kind, std::string_view bytes);
+    static std::size_t room_of(const Value& v);
 
     std::vector<Value> values_;  // parameter n at n - 1, up to the highest set
     std::size_t set_count_ = 0;
+    std::size_t room_ = 0;  // the most bytes the values set can take when bound
+    BoundStatement bound_;
 };
 
 // The statement bound for the link `mysql`: scanned in its character set
 // and modes, each text escaped as mysql_real_escape_string escapes it.
-BoundStatement bind_for_link(MYSQL* mysql, std::string_view statement, const StatementParameters& parameters);
+const BoundStatement& bind_for_link(MYSQL* mysql, std::string_view statement, StatementParameters& parameters);
 
 }  // namespace cvx::database

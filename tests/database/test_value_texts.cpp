@@ -40,11 +40,16 @@ TEST(StatementParameters, EachPlaceholderTheServerWouldSeeTakesItsValueInOrder) 
     StatementParameters p;
     ASSERT_TRUE(p.set_text(1, "it's") && p.set_number(2, 1536) && p.set_null(3));
     EXPECT_FALSE(p.set_null(0) || p.set_null(StatementParameters::kMost + 1) || p.set_null(-1));
-    const EscapeText escape = [](std::string& out, std::string_view text) {
-        for (char c : text) out += c == '\'' ? std::string("\\'") : std::string(1, c);
+    const EscapeText escape = [](char* to, std::string_view text) {
+        char* w = to;
+        for (char c : text) {
+            if (c == '\'') *w++ = '\\';
+            *w++ = c;
+        }
+        return static_cast<std::size_t>(w - to);
     };
     for (const auto& c : cases) {
-        const BoundStatement b = p.bind(c.statement, c.syntax, escape);
+        const BoundStatement& b = p.bind(c.statement, c.syntax, escape);
         EXPECT_EQ(b.refusal.empty() ? b.text : b.refusal, c.bound) << c.statement;
     }
     p.clear();
@@ -70,6 +75,7 @@ TEST(CellValues, ACellsTextIsReadExactlyAsAScriptNumberAndAsAnInteger) {
         {"1.5E+1", 15360, 15},          {".5", 512, none},               {"1.", 1024, 1},
         {"0.30000000000000004", 307, none},
         {"0.00048828125", 1, none},     {"-0.00048828125", -1, none},    {"0.00048828124999999999", 0, none},
+        {"4.8828125e-4", 1, none},      {"-4.8828125E-4", -1, none},     {"20971519995e-4", INT32_MAX, none},
         {"2097151.9995", INT32_MAX, none},  {"2097151.99951171875", none, none},
         {"-2097152", INT32_MIN, -2097152},  {"-2097152.00048828125", none, none},  {"2097152", none, 2097152},
         {"2147483647", none, INT32_MAX},    {"-2147483648", none, INT32_MIN},      {"2147483648", none, none},
