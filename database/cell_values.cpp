@@ -75,25 +75,30 @@ struct PlainDecimal {
 };
 
 std::optional<PlainDecimal> plain_decimal(std::string_view t) {
+    static constexpr std::uint64_t kScales[16] = {1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000,
+                                                  100'000'000, 1'000'000'000, 10'000'000'000, 100'000'000'000,
+                                                  1'000'000'000'000, 10'000'000'000'000, 100'000'000'000'000,
+                                                  1'000'000'000'000'000};
     PlainDecimal d;
     std::size_t i = 0;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) d.negative = t[i++] == '-';
-    std::uint64_t digits = 0;
-    int count = 0, places = -1;
+    const std::size_t first = i;
+    std::size_t point = t.size();  // where the point is, if there is one
+    std::uint64_t digits = 0;      // (wraps beyond 19 digits: refused below)
     for (; i < t.size(); ++i) {
-        const char c = t[i];
-        if (c >= '0' && c <= '9') {
-            if (++count > 18) return std::nullopt;
-            digits = digits * 10 + static_cast<unsigned>(c - '0');
-            places += places >= 0;
-        } else if (c == '.' && places < 0) {
-            places = 0;
-        } else {
+        const unsigned digit = static_cast<unsigned char>(t[i]) - unsigned{'0'};
+        if (digit < 10) {
+            digits = digits * 10 + digit;
+        } else if (t[i] != '.' || point != t.size()) {
             return std::nullopt;
+        } else {
+            point = i;
         }
     }
-    if (count == 0 || places > 15) return std::nullopt;
-    for (int k = 0; k < places; ++k) d.scale *= 10;
+    const std::size_t count = t.size() - first - (point != t.size());
+    const std::size_t places = point == t.size() ? 0 : t.size() - point - 1;
+    if (count == 0 || count > 18 || places > 15) return std::nullopt;
+    d.scale = kScales[places];
     d.whole = digits / d.scale;
     d.part = digits % d.scale;
     return d;

@@ -315,9 +315,10 @@ CVX_EXPORT Word mysql__insert__id() CVX_NOEXCEPT {
 // index (whole, from 1) set to a copy of the value; 1 when set, 0 refused.
 CVX_EXPORT Word mysql__param__text(Word index, Word value) CVX_NOEXCEPT {
     return failing_as(kRefused, [&] {
-        const char* t = text_or_null(value);
+        const ScriptString* record = string_record(value);
+        const auto t = record && record->chars ? text_arg(record) : std::string_view();
         if (!t) session().report_refusal("No parameter set: the text has no terminator within its buffer.");
-        return parameter_set(session().parameters().set_text(whole(index), t));
+        return parameter_set(session().parameters().set_text(whole(index), *t));
     });
 }
 

@@ -117,12 +117,13 @@ MultiByte multibyte_of(std::string_view character_set) {
     return MultiByte::none;
 }
 
+namespace {
+
 // |raw| / 1024 is a whole part and k / 1024 = k * 9765625 / 10^10: ten
 // decimal digits, of which the trailing zeros are dropped. Written from the
-// last digit backwards.
-std::string decimal_text(std::int32_t raw) {
-    char buffer[24];
-    char* const end = buffer + sizeof buffer;
+// last digit backwards, ending at `end` (at most 19 bytes); returns where
+// it begins.
+char* write_decimal(std::int32_t raw, char* const end) {
     char* p = end;
     const std::uint32_t magnitude = raw < 0 ? 0u - static_cast<std::uint32_t>(raw) : static_cast<std::uint32_t>(raw);
     if (std::uint64_t fraction = (magnitude & 1023u) * std::uint64_t{9765625}) {
@@ -137,7 +138,14 @@ std::string decimal_text(std::int32_t raw) {
         whole /= 10;
     } while (whole);
     if (raw < 0) *--p = '-';
-    return std::string(p, end);
+    return p;
+}
+
+}  // namespace
+
+std::string decimal_text(std::int32_t raw) {
+    char buffer[24];
+    return std::string(write_decimal(raw, buffer + sizeof buffer), buffer + sizeof buffer);
 }
 
 // ---- parameters ---------------------------------------------------------------
@@ -170,7 +178,10 @@ bool StatementParameters::set(std::int32_t index, Kind kind, std::string_view by
 bool StatementParameters::set_text(std::int32_t index, std::string_view text) { return set(index, Kind::text, text); }
 
 bool StatementParameters::set_number(std::int32_t index, std::int32_t raw) {
-    return set(index, Kind::sql, decimal_text(raw));
+    char buffer[24];
+    char* const end = buffer + sizeof buffer;
+    const char* const begin = write_decimal(raw, end);
+    return set(index, Kind::sql, std::string_view(begin, static_cast<std::size_t>(end - begin)));
 }
 
 bool StatementParameters::set_integer(std::int32_t index, std::int32_t value) {
