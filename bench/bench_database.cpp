@@ -21,7 +21,9 @@ namespace {
 
 
 const Export result_export("mysql__result"), query_export("mysql__query"), num_rows_export("mysql__num__rows"),
-    start_export("mysql__query__start"), poll_export("mysql__query__poll");
+    start_export("mysql__query__start"), poll_export("mysql__query__poll"), param_text("mysql__param__text"),
+    param_number("mysql__param__number"), param_integer("mysql__param__integer"),
+    query_params("mysql__query__params"), result_number("mysql__result__number");
 
 constexpr const char* kHost = "127.0.0.1";
 constexpr const char* kUser = "cvx";
@@ -218,6 +220,51 @@ const int poll_frames_registered = [] {
     return 0;
 }();
 
+// A statement with four values: set (two texts, a number, an integer) and
+// bound by the library, against the same text written by hand and sent
+// through mysql__query.
+void params_ours(benchmark::State& state) {
+    connect_library();
+    std::deque<GuardedString> keep;
+    const Word statement = text(keep, "SELECT ? AS name, ? AS gold, ? AS id, ? AS guild");
+    const Word name = text(keep, "O'Hara"), guild = text(keep, "Lanterns");
+    for (auto _ : state) {
+        param_text(scaled(1), name);
+        param_number(scaled(2), Word{1536256});  // 1500.25
+        param_integer(scaled(3), Word{42});
+        param_text(scaled(4), guild);
+        benchmark::DoNotOptimize(query_params(statement));
+    }
+}
+
+void params_by_hand(benchmark::State& state) {
+    connect_library();
+    std::deque<GuardedString> keep;
+    const Word statement = text(keep, "SELECT 'O\\'Hara' AS name, 1500.25 AS gold, 42 AS id, 'Lanterns' AS guild");
+    for (auto _ : state) benchmark::DoNotOptimize(query_export(statement));
+}
+
+// The id and price cells of 10,000 rows (every seventh price NULL) read as
+// script numbers, against the same cells copied as text.
+void numbers(benchmark::State& state, bool as_number) {
+    connect_library();
+    library_query("SELECT * FROM cvx_bench.cells ORDER BY id");
+    std::deque<GuardedString> keep;
+    const Word columns[] = {text(keep, "id"), text(keep, "price")};
+    GuardedString destination(64);
+    Guarded value(4);
+    const Word rows = call("mysql__num__rows");
+    for (auto _ : state) {
+        for (Word row = 0; row < rows; ++row) {
+            for (Word column : columns) {
+                benchmark::DoNotOptimize(as_number ? result_number(value, column, scaled(row))
+                                                   : result_export(destination, column, scaled(row)));
+            }
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * rows * 2);
+}
+
 const Pair cells("database/cells_10000x8", 2.0, cells_ours, cells_base);
 const Pair far_row("database/row_99999_vs_row_0", 1.5, [](benchmark::State& s) { one_cell(s, 99999); },
                    [](benchmark::State& s) { one_cell(s, 0); });
@@ -231,6 +278,9 @@ const Pair link_check("database/select_1_link_checked_vs_not", 1.02,
                       [](benchmark::State& s) { round_trip_link_checked(s, false); }, true);
 // Wall time: polling keeps the processor busy while the server works, so
 // its CPU time says nothing about how soon the result is there.
+const Pair params("database/params_4_vs_query_by_hand", 1.05, params_ours, params_by_hand);
+const Pair numbers_pair("database/result_number_vs_result", 2.0, [](benchmark::State& s) { numbers(s, true); },
+                        [](benchmark::State& s) { numbers(s, false); });
 const Pair start_poll("database/select_1_start_poll_vs_query", 1.10, start_poll_ours, round_trip_ours, true);
 
 }  // namespace
