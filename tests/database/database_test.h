@@ -35,6 +35,14 @@ inline std::string text_at(Word address) {
     return address ? std::string(reinterpret_cast<const char*>(address)) : std::string("<null>");
 }
 
+// Bytes as the server's HEX() writes them.
+inline std::string hex(std::string_view bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
+    return out;
+}
+
 // One statement on the test server (or the server on `port`) over a fresh
 // connection of the witness's own, closed afterwards. The rows come back as
 // the mariadb command-line client prints them with -N -B: cells separated by

@@ -22,13 +22,6 @@ using database::code_page_character_set;
 // The client's own default, which a link uses where no code page applies.
 constexpr const char* kClientDefault = "utf8mb4";
 
-std::string hex(std::string_view bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
-    return out;
-}
-
 class CharacterSet : public DatabaseTest {
 protected:
     // On Windows the tests share one session: a choice made here must not
