@@ -112,13 +112,18 @@ Word parameter_set(bool set) {
     return kAccepted;
 }
 
+// The cell that mysql__result reads for the same column and row.
+std::optional<std::string_view> stored_cell(Word column, Word row) {
+    const TextRoom name = text_room(column);
+    return session().cell(static_cast<std::uint32_t>(whole(row)), name.chars, name.capacity);
+}
+
 // A cell read as a value of 32 bits into the storage at `to`: 1 stored,
 // 0 no cell (or no storage), -1 SQL NULL, -2 not a value `read` takes.
 template <typename Read>
 Word cell_value(Word to, Word column, Word row, Read&& read) noexcept {
     return failing_as(kNoCell, [&] {
-        const TextRoom name = text_room(column);
-        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), name.chars, name.capacity);
+        const auto cell = stored_cell(column, row);
         if (!cell || !to) return kNoCell;
         if (StoredRows::is_null(*cell)) return kNullCell;
         const std::optional<std::int32_t> value = read(*cell);
@@ -265,8 +270,7 @@ CVX_EXPORT Word mysql__result__integer(Word to, Word column, Word row) CVX_NOEXC
 // mysql__result__is__null(column, row): 1 SQL NULL, 0 not, -1 no cell.
 CVX_EXPORT Word mysql__result__is__null(Word column, Word row) CVX_NOEXCEPT {
     return failing_as(kNoCellToTest, [&] {
-        const TextRoom name = text_room(column);
-        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), name.chars, name.capacity);
+        const auto cell = stored_cell(column, row);
         if (!cell) return kNoCellToTest;
         return StoredRows::is_null(*cell) ? kAccepted : kNotNull;
     });

@@ -34,6 +34,28 @@ std::size_t character_length(MultiByte set, const char* p, const char* end) {
 // and character set: printable ASCII but the quotes and the backslash.
 bool plain_byte(char c) { return c >= ' ' && c <= '~' && c != '\'' && c != '"' && c != '\\'; }
 
+// |raw| / 1024 is a whole part and k / 1024 = k * 9765625 / 10^10: ten
+// decimal digits, of which the trailing zeros are dropped. Written from the
+// last digit backwards, ending at `end` (at most 19 bytes); returns where
+// it begins.
+char* write_decimal(std::int32_t raw, char* const end) {
+    char* p = end;
+    const std::uint32_t magnitude = raw < 0 ? 0u - static_cast<std::uint32_t>(raw) : static_cast<std::uint32_t>(raw);
+    if (std::uint64_t fraction = (magnitude & 1023u) * std::uint64_t{9765625}) {
+        int digits = 10;
+        for (; fraction % 10 == 0; fraction /= 10) --digits;
+        for (; digits > 0; --digits, fraction /= 10) *--p = static_cast<char>('0' + fraction % 10);
+        *--p = '.';
+    }
+    std::uint32_t whole = magnitude >> 10;
+    do {
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole);
+    if (raw < 0) *--p = '-';
+    return p;
+}
+
 // Reads a statement as the server's lexer does, as far as placeholders go.
 class Scan {
 public:
@@ -116,32 +138,6 @@ MultiByte multibyte_of(std::string_view character_set) {
     if (character_set == "cp932" || character_set == "sjis") return MultiByte::sjis;
     return MultiByte::none;
 }
-
-namespace {
-
-// |raw| / 1024 is a whole part and k / 1024 = k * 9765625 / 10^10: ten
-// decimal digits, of which the trailing zeros are dropped. Written from the
-// last digit backwards, ending at `end` (at most 19 bytes); returns where
-// it begins.
-char* write_decimal(std::int32_t raw, char* const end) {
-    char* p = end;
-    const std::uint32_t magnitude = raw < 0 ? 0u - static_cast<std::uint32_t>(raw) : static_cast<std::uint32_t>(raw);
-    if (std::uint64_t fraction = (magnitude & 1023u) * std::uint64_t{9765625}) {
-        int digits = 10;
-        for (; fraction % 10 == 0; fraction /= 10) --digits;
-        for (; digits > 0; --digits, fraction /= 10) *--p = static_cast<char>('0' + fraction % 10);
-        *--p = '.';
-    }
-    std::uint32_t whole = magnitude >> 10;
-    do {
-        *--p = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-    } while (whole);
-    if (raw < 0) *--p = '-';
-    return p;
-}
-
-}  // namespace
 
 std::string decimal_text(std::int32_t raw) {
     char buffer[24];
