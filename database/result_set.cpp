@@ -16,12 +16,17 @@ ColumnNames::ColumnNames(MYSQL_RES* set) {
     const unsigned count = client().num_fields(set);
     for (unsigned i = 0; i < count; ++i) {
         const MYSQL_FIELD* field = client().fetch_field_direct(set, i);
-        const char* const name = field && field->name ? field->name : "";
         name_starts_.push_back(names_.size());
-        for (const char* c = name; *c; ++c) names_.push_back(lower(*c));
+        for (const char* c = field && field->name ? field->name : ""; *c; ++c) names_.push_back(lower(*c));
         names_.push_back('\0');
-        given_.append(name).push_back('\0');
         first_letters_.push_back(names_[name_starts_.back()]);
+    }
+    // The names as given, each as long as its lower-cased form, so at the
+    // same offsets from given_at_.
+    given_at_ = names_.size();
+    for (unsigned i = 0; i < count; ++i) {
+        const MYSQL_FIELD* field = client().fetch_field_direct(set, i);
+        names_.append(field && field->name ? field->name : "").push_back('\0');
     }
 }
 

@@ -26,7 +26,7 @@ public:
 
     std::size_t size() const { return first_letters_.size(); }
     // Column `index`'s name as the server gave it (not lower-cased).
-    std::string_view given(std::size_t index) const { return given_.data() + name_starts_[index]; }
+    std::string_view given(std::size_t index) const { return names_.data() + given_at_ + name_starts_[index]; }
 
     // The first column whose lower-cased name equals the text at `name`
     // with A-Z lower-cased; kNoColumn when none does, or when the name has
@@ -36,10 +36,10 @@ public:
 private:
     std::size_t scan(const char* name) const;
 
-    std::string names_;                     // lower-cased names, each zero-terminated
+    std::string names_;                     // lower-cased names, each zero-terminated, then the names as given
     std::vector<std::size_t> name_starts_;  // where each name starts in names_
     std::string first_letters_;             // each name's first byte, for a quick scan
-    std::string given_;                     // the names as given, starting where names_ do
+    std::size_t given_at_ = 0;              // where the names as given start in names_
 
     // Names looked up lately, as the script wrote them: a script reads the
     // same few columns through the same strings again and again, and a hit
