@@ -1,6 +1,5 @@
 #include "database/session.h"
 
-#include <cstring>
 #include <utility>
 
 #include "host/module.h"
@@ -211,8 +210,11 @@ void Session::execute_in(const char* database, const char* statement) {
     execute("", statement);
 }
 
-void Session::run(std::string_view text) {
-    MYSQL* const mysql = server();
+void Session::run(std::string_view text) { run_on(server(), text); }
+
+// On `mysql` (null: the link refused the statement, which then counts as
+// refused without anything sent).
+void Session::run_on(MYSQL* mysql, std::string_view text) {
     StatementOutcome outcome = mysql ? run_statement(mysql, text) : StatementOutcome::refused(report_);
     if (mysql) link_.finished(outcome.report.number);
     const bool accepted = take(std::move(outcome));
@@ -242,20 +244,22 @@ bool Session::take(StatementOutcome outcome) {
 // it refuses any statement.
 void Session::execute_with_parameters(const char* statement) {
     MYSQL* const mysql = server();
-    if (!mysql) return execute("", statement);
+    if (!mysql) return run_on(nullptr, "");
     const BoundStatement& bound = bind_for_link(mysql, statement, parameters_);
     if (!bound.refusal.empty()) {
-        take(StatementOutcome::refused(Report{kUnknownError, bound.refusal}));
-        throw DatabaseError(report_.text);
+        report_ = Report{kUnknownError, bound.refusal};
+        return run_on(nullptr, "");
     }
-    execute("", bound.text.c_str());
+    run_on(mysql, bound.text);
 }
 
+// Bound at once, in the character set and modes the link knows now; the
+// queue refuses it if the link reads statements otherwise when it goes out.
 void Session::start_with_parameters(const char* statement) {
     if (!connected_ || !statement) return start(statement);  // which refuses it, saying why
     const BoundStatement& bound = bind_for_link(link_.handle(), statement, parameters_);
     if (!bound.refusal.empty()) report_refusal(bound.refusal.c_str());
-    start(bound.text.c_str());
+    enqueue(bound.text, bound.syntax);
 }
 
 void Session::report_refusal(const char* why) { refuse(kUnknownError, why); }
@@ -267,18 +271,21 @@ void Session::report_refusal(const char* why) { refuse(kUnknownError, why); }
 void Session::start(const char* statement) {
     if (!connected_) refuse(kUnknownError, "Not connected.");
     if (!statement) refuse(kUnknownError, "No statement: the string is missing or has no terminator.");
+    enqueue(statement, std::nullopt);
+}
+
+void Session::enqueue(std::string_view text, std::optional<StatementSyntax> bound_for) {
     if (!client().nonblocking()) refuse(kUnknownError, "The client library cannot run a statement without waiting.");
     link_.handle();
     if (!link_.connection().allow_nonblocking()) {
         refuse(kUnknownError, "The client library cannot run a statement without waiting.");
     }
-    const std::size_t size = std::strlen(statement);
-    if (!queue_.has_room(size)) {
+    if (!queue_.has_room(text.size())) {
         refuse(kOutOfMemory, "The queue of statements is full: poll the ones started until they are reported.");
     }
     const WorkSlice slice(WorkSlice::kPoll);
     release_some();
-    queue_.push(std::string_view(statement, size));
+    queue_.push(text, bound_for);
     queue_.send_ahead(slice);
 }
 

@@ -170,8 +170,12 @@ private:
     // The accepted link replaces the session's (the old one closed once).
     void adopt(ClientHandle link, const ConnectTarget& target);
 
-    // The one place a waited statement goes out.
+    // The one place a waited statement goes out: the link brought back
+    // first if it was lost.
     void run(std::string_view text);
+    void run_on(MYSQL* mysql, std::string_view text);
+    // The one place a started statement is queued.
+    void enqueue(std::string_view text, std::optional<StatementSyntax> bound_for);
     // A statement's outcome takes effect: true (its result current) when the
     // server accepted it and its rows all arrived.
     bool take(StatementOutcome outcome);

@@ -199,6 +199,7 @@ const BoundStatement& StatementParameters::bind(std::string_view statement, cons
                                                 const EscapeText& escape) {
     std::string& out = bound_.text;
     bound_.refusal.clear();
+    bound_.syntax = syntax;
     out.resize(statement.size() + room_);
     char* w = out.data();
     Scan scan(statement, syntax);
@@ -243,7 +244,7 @@ const BoundStatement& StatementParameters::bind(std::string_view statement, cons
 
 // The modes come from the server's status as the link last reported it; a
 // client library that cannot tell means neither mode.
-const BoundStatement& bind_for_link(MYSQL* mysql, std::string_view statement, StatementParameters& parameters) {
+StatementSyntax syntax_of_link(MYSQL* mysql) {
     const ClientApi& api = client();
     StatementSyntax syntax;
     const char* name = api.character_set_name(mysql);
@@ -253,6 +254,12 @@ const BoundStatement& bind_for_link(MYSQL* mysql, std::string_view statement, St
         syntax.backslash_escapes = !(status & SERVER_STATUS_NO_BACKSLASH_ESCAPES);
         syntax.ansi_quotes = (status & SERVER_STATUS_ANSI_QUOTES) != 0;
     }
+    return syntax;
+}
+
+const BoundStatement& bind_for_link(MYSQL* mysql, std::string_view statement, StatementParameters& parameters) {
+    const ClientApi& api = client();
+    const StatementSyntax syntax = syntax_of_link(mysql);
     return parameters.bind(statement, syntax, [&](char* to, std::string_view text) -> std::size_t {
         // A text of bytes the escape leaves alone in every mode and set is
         // copied as it stands (the common case, without a call).

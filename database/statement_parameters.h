@@ -29,7 +29,12 @@ struct StatementSyntax {
     MultiByte multibyte = MultiByte::none;
     bool backslash_escapes = true;  // false in the server's NO_BACKSLASH_ESCAPES mode
     bool ansi_quotes = false;       // "..." is a name, which knows no backslash escapes
+    bool operator==(const StatementSyntax&) const = default;
 };
+
+// How the server reads a statement on the link `mysql`, as far as the link
+// knows (the character set, and the modes in the server's last reply).
+StatementSyntax syntax_of_link(MYSQL* mysql);
 
 // The exact decimal value of a script number (raw / 1024), without
 // exponent or trailing zeros: 1.5, -0.0009765625, 3.
@@ -39,7 +44,8 @@ std::string decimal_text(std::int32_t raw);
 // (its placeholders and the parameters set do not match one to one).
 struct BoundStatement {
     std::string text;
-    std::string refusal;  // empty when bound
+    std::string refusal;     // empty when bound
+    StatementSyntax syntax;  // what the text was bound for
 };
 
 // Writes a text value escaped for a quoted literal at `to` (room for twice

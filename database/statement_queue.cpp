@@ -23,8 +23,8 @@ bool StatementQueue::has_room(std::size_t size) const {
     return pending() < kMostQueued && size <= kMostQueuedBytes - waiting_bytes_;
 }
 
-void StatementQueue::push(std::string_view text) {
-    entries_.push_back(Entry{std::string(text), text.size(), std::nullopt});
+void StatementQueue::push(std::string_view text, std::optional<StatementSyntax> bound_for) {
+    entries_.push_back(Entry{std::string(text), text.size(), std::nullopt, true, bound_for});
     waiting_bytes_ += text.size();
 }
 
@@ -73,16 +73,17 @@ bool StatementQueue::send_next(bool wait) {
             case SessionLink::Readiness::busy:
                 waiting_bytes_ += next.size;
                 return false;
-            case SessionLink::Readiness::refused:
-                next.failure = link_.refusal();
-                next.went_out = false;
-                next.size = 0;
-                ++sent_;
-                return true;
+            case SessionLink::Readiness::refused: return refuse_next(link_.refusal());
             case SessionLink::Readiness::ready: break;
         }
     }
     mysql_ = link_.handle();
+    if (next.bound_for && *next.bound_for != syntax_of_link(mysql_)) {
+        return refuse_next(Report{kUnknownError,
+                                  "The link reads statements in another character set or quoting mode than when this "
+                                  "one was started with its parameters (the link came back, or a statement changed "
+                                  "them): start it again."});
+    }
     link_.connection().allow_nonblocking();  // (a link brought back waiting)
     ++sent_;
     sent_bytes_ += next.size;
@@ -110,6 +111,16 @@ bool StatementQueue::continue_step(const WorkSlice& slice, bool wait) {
         wait_.set(mysql_, client().read_result_cont(&answer_status_, mysql_, events));
         if (wait_.finished()) answered();
     }
+    return true;
+}
+
+// The next statement's outcome, in its turn, is a refusal: nothing goes out.
+bool StatementQueue::refuse_next(Report why) {
+    Entry& next = entries_[sent_];
+    next.failure = std::move(why);
+    next.went_out = false;
+    next.size = 0;
+    ++sent_;
     return true;
 }
 

@@ -20,6 +20,7 @@
 
 #include "database/running_statement.h"
 #include "database/session_link.h"
+#include "database/statement_parameters.h"
 
 namespace cvx::database {
 
@@ -34,8 +35,11 @@ public:
     bool empty() const { return pending() == 0; }
     // Room for one more statement of `size` bytes.
     bool has_room(std::size_t size) const;
-    // Adds a statement, its text copied.
-    void push(std::string_view text);
+    // Adds a statement, its text copied; `bound_for`: the syntax a statement
+    // with parameters was bound for, which the link must still read it in
+    // when it goes out (a link brought back, or a statement that changed the
+    // character set or the quoting mode in between, refuses it instead).
+    void push(std::string_view text, std::optional<StatementSyntax> bound_for = std::nullopt);
 
     // Does the work that is ready (sending ahead, reading the oldest
     // statement's answer) until `slice` is spent; with `wait`, sleeps on the
@@ -61,9 +65,11 @@ private:
         // refusal (then nothing went out).
         std::optional<Report> failure;
         bool went_out = true;
+        std::optional<StatementSyntax> bound_for;
     };
 
     bool send_next(bool wait);
+    bool refuse_next(Report why);
     bool continue_step(const WorkSlice& slice, bool wait);
     void sent();
     void begin_answer();

@@ -304,6 +304,31 @@ TEST_F(LostLink, ALinkLostInsideATransactionStaysLostUntilThePing) {
     }
 }
 
+// A statement started with parameters is bound at once, in the modes the
+// link knows; a link that comes back in other modes (session settings are
+// lost with the link) refuses it rather than read a value's escapes as
+// something else. Started again, it is bound for the new link.
+TEST_F(LostLink, AStatementBoundForTheLostLinksModesIsRefusedOnTheNewLink) {
+    ASSERT_EQ(connect_to(kSwitchedPort), num(1));
+    prepare();
+    ASSERT_EQ(query("ALTER TABLE t MODIFY v VARCHAR(20)"), num(1));
+    ASSERT_EQ(query("SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'"), num(1));
+    GuardedString value = str("a\\', 'b");  // a\', 'b
+    ASSERT_EQ(call("mysql__param__text", num(1), value), num(1));
+    kill_link(thread_id());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    GuardedString insert = str("INSERT INTO t VALUES (?)");
+    ASSERT_EQ(call("mysql__query__params__start", insert), num(1));
+    EXPECT_EQ(poll_until_finished(), num(1));
+    EXPECT_EQ(call("mysql__success"), 0);
+    EXPECT_EQ(call("mysql__errno"), num(2000)) << error();
+    ASSERT_EQ(call("mysql__query__params__start", insert), num(1));
+    EXPECT_EQ(poll_until_finished(), num(1));
+    EXPECT_EQ(call("mysql__success"), num(1)) << error();
+    EXPECT_EQ(rows(), "a\\\\', 'b\n");  // (the witness writes a backslash as two)
+    call("mysql__param__clear");
+}
+
 // A server that stays away costs at most one connection attempt a second;
 // between attempts statements are refused at once with the last attempt's
 // error. Back, the next statement goes through.
