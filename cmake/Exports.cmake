@@ -1,7 +1,8 @@
 # Reads exports.txt and writes what the build derives from it:
 #   corvantelix.map     Linux symbol list (only landed exports are global)
 #   Corvantelix.def     Windows module definition (undecorated names)
-#   export_table.inc    C++ table of every export for the script host and tests
+#   export_table.inc    C++ table of every export for the script host and tests,
+#                       with the results and failure values the tests check
 #   exports.landed      the landed names, one per line, for the export test
 #   exports.h           a declaration of every landed export, one Word per
 #                       argument, included by every exports file: with
@@ -23,14 +24,22 @@ foreach(_line IN LISTS _lines)
   endif()
   string(REGEX REPLACE "[ \t]+" ";" _fields "${_line}")
   list(LENGTH _fields _n)
-  if(NOT _n EQUAL 5)
-    message(FATAL_ERROR "exports.txt: malformed line: ${_line}")
+  if(NOT _n EQUAL 10)
+    message(FATAL_ERROR "exports.txt: not ten columns: ${_line}")
   endif()
   list(GET _fields 0 _name)
   list(GET _fields 1 _family)
   list(GET _fields 2 _args)
   list(GET _fields 3 _result)
   list(GET _fields 4 _state)
+  list(SUBLIST _fields 5 5 _values)
+  set(_checked "")
+  foreach(_value IN LISTS _values)
+    if(NOT _value MATCHES "^(-|\\*|-?[0-9]+(,-?[0-9]+)*(@[1-5])?)$")
+      message(FATAL_ERROR "exports.txt: '${_value}' is no value column for ${_name}")
+    endif()
+    string(APPEND _checked ", \"${_value}\"")
+  endforeach()
   if(_args STREQUAL "-")
     set(_args "")
   endif()
@@ -51,7 +60,7 @@ foreach(_line IN LISTS _lines)
   else()
     message(FATAL_ERROR "exports.txt: unknown state '${_state}' for ${_name}")
   endif()
-  string(APPEND _table "{\"${_name}\", \"${_family}\", \"${_args}\", '${_result}', ${_is_landed}},\n")
+  string(APPEND _table "{\"${_name}\", \"${_family}\", \"${_args}\", '${_result}', ${_is_landed}${_checked}},\n")
 endforeach()
 string(APPEND _map "  local: *;\n};\n")
 

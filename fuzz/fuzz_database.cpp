@@ -90,35 +90,11 @@ void write_option_file(const Server& s, OptionFile which) {
 
 // ---- strings ------------------------------------------------------------------
 
-// A record whose `chars` is null, with the engine's header pattern.
-struct NullBuffer {
-    explicit NullBuffer(std::uint32_t capacity) : record(sizeof(ScriptString)) {
-        auto* r = reinterpret_cast<ScriptString*>(record.data());
-        std::memset(r->header, GuardedString::kHeaderByte, sizeof r->header);
-        r->chars = nullptr;
-        r->capacity = capacity;
-        cap = capacity;
-    }
-    bool intact() const {
-        const auto* r = reinterpret_cast<const ScriptString*>(record.data());
-        for (unsigned char b : r->header) {
-            if (b != GuardedString::kHeaderByte) return false;
-        }
-        return record.intact() && r->chars == nullptr && r->capacity == cap;
-    }
-    Word word() { return reinterpret_cast<Word>(record.data()); }
-    Guarded record;
-    std::uint32_t cap;
-};
-
 // The strings of one call and the bytes each held before it.
 class Strings {
 public:
     Word null_record() { return 0; }
-    Word null_buffer(std::uint32_t capacity) {
-        nulls_.emplace_back(capacity);
-        return nulls_.back().word();
-    }
+    Word null_buffer(std::uint32_t capacity) { return records_.emplace_back(nullptr, capacity).word(); }
     // `text` and a terminator in a buffer of `capacity` bytes (at least
     // text + 1) filled with `fill` after the terminator.
     Word text(std::string_view text, std::uint32_t extra = 0, unsigned char fill = 0x7E) {
@@ -205,8 +181,8 @@ public:
                 return *why = "bytes past the written terminator changed", false;
             if (text) *text = now.substr(0, k);
         }
-        for (const NullBuffer& n : nulls_) {
-            if (!n.intact()) return *why = "a record without a buffer changed", false;
+        for (const GuardedRecord& r : records_) {
+            if (!r.intact()) return *why = "a record without a buffer changed", false;
         }
         return true;
     }
@@ -217,7 +193,7 @@ private:
         return strings_.back();
     }
     std::deque<GuardedString> strings_;
-    std::deque<NullBuffer> nulls_;
+    std::deque<GuardedRecord> records_;  // without a buffer
     std::deque<Guarded> storage_;
     std::vector<std::string> before_, storage_before_;
 };
@@ -429,27 +405,6 @@ bool unescape(std::string_view escaped, std::string* out) {
     __builtin_trap();
 }
 
-// The results an export can give (script numbers), or none when any word.
-std::vector<std::int32_t> documented_results(std::string_view name) {
-    const std::int32_t one = kNum1, zero = 0, minus = -kNum1;
-    if (name == "mysql__connect" || name == "mysql__real__connect" || name == "mysql__select__db" ||
-        name == "mysql__close" || name == "mysql__query" || name == "mysql__create__db" ||
-        name == "mysql__drop__db" || name == "mysql__query__start" || name == "mysql__connected" ||
-        name == "mysql__success" || name == "mysql__reload" || name == "mysql__real__escape__string" ||
-        name == "mysql__connect__start" || name == "mysql__real__connect__start" ||
-        name.starts_with("mysql__param__") || name.starts_with("mysql__query__params"))
-        return name == "mysql__param__clear" ? std::vector<std::int32_t>{one} : std::vector<std::int32_t>{one, zero};
-    if (name == "mysql__change__user" || name == "mysql__db__query" || name == "mysql__data__seek" ||
-        name == "mysql__set__character__set")
-        return {zero, minus};
-    if (name == "mysql__query__poll" || name == "mysql__connect__poll") return {minus, zero, one};
-    if (name == "mysql__result" || name == "mysql__field__name") return {one, -2 * kNum1, zero};
-    if (name == "mysql__result__number" || name == "mysql__result__integer") return {one, zero, minus, -2 * kNum1};
-    if (name == "mysql__result__is__null") return {one, zero, minus};
-    if (name == "mysql__purge") return {zero};
-    return {};
-}
-
 // How often each export gave each result (script numbers shown whole where
 // they are whole, text results as null or an address), printed at exit when
 // asked for.
@@ -578,9 +533,7 @@ private:
         if (word == kNum1) note_parameter(name, args);
         tally().add(name, word, t.info->result);
         const auto result = static_cast<std::int32_t>(word);
-        const std::vector<std::int32_t> allowed = documented_results(name);
-        if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), result) == allowed.end())
-            fail(t.info->name, "a result it cannot give", result);
+        if (!expected(t.info->results).allows(word)) fail(t.info->name, "a result it cannot give", result);
         std::string written;
         const char* why = "";
         const bool may_write = result == kNum1 && dest != nullptr;

@@ -1,5 +1,8 @@
 #include "tools/export_table.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace cvx {
 namespace {
 const ExportInfo kExports[] = {
@@ -15,6 +18,24 @@ const ExportInfo* find_export(std::string_view name) {
         if (name == e.name) return &e;
     }
     return nullptr;
+}
+
+// "-", "*", or script values "1,-2,0" with an optional "@N" (the build has
+// checked the form).
+Expected expected(const char* column) {
+    Expected e;
+    e.listed = std::string_view(column) != "-";
+    if (!e.listed || *column == '*') return e;
+    for (char* end = nullptr;; column = end + 1) {
+        e.values.push_back(scaled(std::strtol(column, &end, 10)));
+        if (*end == '@') e.argument = static_cast<int>(std::strtol(end + 1, &end, 10));
+        if (*end != ',') break;
+    }
+    return e;
+}
+
+bool Expected::allows(Word w) const {
+    return values.empty() || std::find(values.begin(), values.end(), w) != values.end();
 }
 
 }  // namespace cvx

@@ -12,12 +12,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "database/client_api.h"
 #include "tests/library.h"
+#include "tools/export_table.h"
 
 namespace cvx::test {
 
@@ -41,6 +43,50 @@ inline std::string hex(std::string_view bytes) {
     std::string out;
     for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
     return out;
+}
+
+// A string argument that is not a plain text.
+enum class Odd { none, unterminated, null_record, no_buffer };
+
+// Calls export `e` of `lib` with plain arguments (each string the text "v"
+// in 64 bytes, each number the script number 1, each address 16 bytes of
+// storage), the string at `odd_index` (from 0) made `odd`: 8 bytes of "v"
+// without a terminator, a null record or a record without a buffer. Every
+// string must keep its guards and bytes, the storage its guards.
+inline Word call_plain(const ExportInfo& e, int odd_index = -1, Odd odd = Odd::none,
+                       const LoadedLibrary& lib = library()) {
+    std::deque<GuardedString> strings;
+    std::deque<GuardedRecord> records;  // without a buffer
+    std::deque<Guarded> storage;
+    std::deque<std::string> before;
+    Word words[5] = {};
+    for (int i = 0; e.args[i]; ++i) {
+        if (e.args[i] == 'n') words[i] = num(1);
+        if (e.args[i] == 'a') words[i] = storage.emplace_back(16).address();
+        if (e.args[i] != 's' || (i == odd_index && odd == Odd::null_record)) continue;
+        if (i == odd_index && odd == Odd::no_buffer) {
+            words[i] = records.emplace_back(nullptr, 64).word();
+            continue;
+        }
+        GuardedString& s = i == odd_index && odd == Odd::unterminated ? strings.emplace_back(8)
+                                                                      : strings.emplace_back(64, "v");
+        if (i == odd_index && odd == Odd::unterminated) s.fill('v');
+        before.push_back(s.bytes());
+        words[i] = s.word();
+    }
+    const AnyExport fn = lib.symbol(e.name);
+    if (!fn) {
+        ADD_FAILURE() << "no export " << e.name;
+        return 0;
+    }
+    const Word result = call_export(fn, words, static_cast<int>(std::strlen(e.args)));
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        EXPECT_TRUE(strings[i].intact()) << e.name;
+        EXPECT_EQ(strings[i].bytes(), before[i]) << e.name;
+    }
+    for (const GuardedRecord& r : records) EXPECT_TRUE(r.intact()) << e.name;
+    for (const Guarded& g : storage) EXPECT_TRUE(g.intact()) << e.name;
+    return result;
 }
 
 // One statement on the test server (or the server on `port`) over a fresh

@@ -119,11 +119,6 @@ TEST_F(ConnectWithoutWaiting, WhileAnAttemptIsPendingTheLinkServesAsBefore) {
     EXPECT_EQ(start(true), 0);
     EXPECT_EQ(call("mysql__errno"), num(2000));
     EXPECT_NE(text_at(call("mysql__error")).find("still going on"), std::string::npos);
-    GuardedString unterminated(4);
-    unterminated.fill('x');
-    GuardedString h = str(kHost), u = str(kUser), p = str(kPassword);
-    EXPECT_EQ(call("mysql__connect__start", h, u, p, unterminated), 0);
-    EXPECT_TRUE(unterminated.intact());
 
     // The current link answers statements, waited and polled.
     EXPECT_EQ(call("mysql__connected"), num(1));

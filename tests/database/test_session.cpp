@@ -7,39 +7,82 @@ namespace {
 
 using Session = DatabaseTest;
 
-// The session in its state right after load exists only in a fresh
-// process; the Windows test program runs every family in one.
-#if !defined(_WIN32)
-TEST_F(Session, RightAfterLoadGatedExportsAnswerWithoutTheServer) {
-    GuardedString s = str("x");
-    EXPECT_EQ(call("mysql__connected"), 0);
-    EXPECT_EQ(call("mysql__select__db", s), 0);
-    EXPECT_EQ(call("mysql__close"), 0);
-    EXPECT_EQ(call("mysql__change__user", s, s, s), num(-1));
-    EXPECT_EQ(call("mysql__query", s), 0);
-    EXPECT_EQ(call("mysql__db__query", s, s), num(-1));
-    EXPECT_EQ(call("mysql__num__rows"), num(-1));
-    EXPECT_EQ(call("mysql__num__fields"), num(-1));
-    EXPECT_EQ(call("mysql__data__seek", Word{0}), num(-1));
-    EXPECT_EQ(call("mysql__affected__rows"), num(-1));
-    EXPECT_EQ(call("mysql__create__db", s), 0);
-    EXPECT_EQ(call("mysql__drop__db", s), 0);
-    EXPECT_EQ(call("mysql__errno"), 0);
-    EXPECT_EQ(call("mysql__success"), 0);
-    EXPECT_EQ(cell("x", 0), "<0>");
-    // Ungated calls reach the unconnected handle and report what it says.
+// Every landed export whose column of exports.txt gives a value.
+template <typename Check>
+void for_each_listed(const char* ExportInfo::*column, Check&& check) {
+    for (int i = 0; i < export_count(); ++i) {
+        const ExportInfo& e = export_table()[i];
+        const Expected x = expected(e.*column);
+        if (e.landed && !x.values.empty()) check(e, x);
+    }
+}
+
+// The error a call leaves when nothing reached the server: none, or the
+// library's own refusal (2000).
+::testing::AssertionResult nothing_reached_the_server() {
+    const Word error = call("mysql__errno");
+    if (error == 0 || error == num(2000)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "errno " << error / 1024 << ": " << text_at(call("mysql__error"));
+}
+
+// While not connected (before any connection, and after a close with a
+// result stored) every gated export answers its gate value and touches
+// neither the server nor the stored result.
+TEST_F(Session, WhileNotConnectedEveryGatedExportAnswersItsGateValue) {
+    const auto expect_gates = [](const char* when) {
+        for_each_listed(&ExportInfo::gate, [&](const ExportInfo& e, const Expected& gate) {
+            EXPECT_EQ(call_plain(e), gate.values[0]) << e.name << " " << when;
+            EXPECT_TRUE(nothing_reached_the_server()) << e.name << " " << when;
+        });
+        EXPECT_EQ(call("mysql__connected"), 0) << when;
+    };
+    expect_gates("before any connection");
+    // Ungated calls reach the unconnected handle: a failure, no link to describe.
     EXPECT_NE(call("mysql__ping"), 0);
-    EXPECT_EQ(call("mysql__ping") % 1024, 0);
-    EXPECT_NE(call("mysql__reload"), num(1));
-    EXPECT_NE(call("mysql__refresh", Word{1}), 0);
-    call("mysql__get__stat");
     EXPECT_EQ(call("mysql__get__host__info"), 0);
     EXPECT_NE(text_at(call("mysql__get__client__info")), "");
-    call("mysql__get__server__info");
-    call("mysql__proto__info");
-    EXPECT_EQ(call("mysql__connected"), 0);
+
+    ASSERT_EQ(connect(), num(1));
+    ASSERT_EQ(query("SELECT 'kept' AS v"), num(1));
+    ASSERT_EQ(call("mysql__close"), num(1));
+    expect_gates("after a close");
+    EXPECT_EQ(call("mysql__success"), num(1));
+    EXPECT_EQ(cell("v", 0), "kept");
 }
-#endif
+
+// A string without a terminator within its capacity, a null record, a
+// record without a buffer: every export with a value for it in exports.txt
+// answers that value for each string it applies to, and the session stays
+// exactly as it was (the same link, the flags, the stored result).
+TEST_F(Session, OddStringsAreAnsweredWithTheirValueAndChangeNothing) {
+    ASSERT_EQ(connect(), num(1));
+    // Two rows of two columns, so that each export finds what it reads
+    // (row 1, column 1) when its strings are plain.
+    ASSERT_EQ(query("SELECT CONNECTION_ID() AS v, 2 AS w UNION ALL SELECT CONNECTION_ID(), 2"), num(1));
+    const std::string link = cell("v", 0);
+    const struct {
+        Odd odd;
+        const char* ExportInfo::*column;
+        const char* label;
+    } kinds[] = {{Odd::unterminated, &ExportInfo::unterminated, "unterminated"},
+                 {Odd::null_record, &ExportInfo::null_string, "a null record"},
+                 {Odd::no_buffer, &ExportInfo::null_string, "without a buffer"}};
+    for (const auto& kind : kinds) {
+        for_each_listed(kind.column, [&](const ExportInfo& e, const Expected& value) {
+            for (int i = 0; e.args[i]; ++i) {
+                if (e.args[i] != 's' || !value.covers(i)) continue;
+                const std::string what = std::string(e.name) + " argument " + std::to_string(i + 1) + " " + kind.label;
+                EXPECT_EQ(call_plain(e, i, kind.odd), value.values[0]) << what;
+                EXPECT_EQ(call("mysql__connected"), num(1)) << what;
+                EXPECT_EQ(call("mysql__success"), num(1)) << what;
+                EXPECT_TRUE(nothing_reached_the_server()) << what;
+                EXPECT_EQ(cell("v", 0), link) << what;
+            }
+        });
+    }
+    ASSERT_EQ(query("SELECT CONNECTION_ID() AS v"), num(1));
+    EXPECT_EQ(cell("v", 0), link);
+}
 
 TEST_F(Session, ARefusedFirstConnectionIsReportedByBothErrorExports) {
     GuardedString host = str(kHost), user = str(kUser), wrong = str("wrong"), db = str("");
