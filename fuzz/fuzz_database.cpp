@@ -1,36 +1,26 @@
 // Fuzzes sequences of database exports against a private server: each input
 // connects (or fails to: wrong password, a port nobody listens on, a
-// database named by the input), then calls the exports with arbitrary
-// strings (contents, capacities, terminators, null records, null buffers)
-// and numbers, statements from a dictionary or from the input, statements
-// started without waiting and polled, escapes into any destination (the
-// source itself included), parameters of any index and value bound into
-// statements with placeholders, cells read as numbers into storage or a
-// null address. After every call every guard must be intact, every string
-// and storage must hold the bytes it held before except where the export
-// may write, and the result must be one the export can give. Each input
-// ends with the session closed and the parameters cleared.
+// database it names), then calls the exports with arbitrary strings
+// (contents, capacities, terminators, null records and buffers) and numbers,
+// statements from a dictionary or the input, started and polled or
+// overtaken, escapes into any destination (the source included), parameters
+// of any index and value bound into statements with placeholders, cells read
+// as numbers into storage or a null address. After every call every guard
+// must be intact, every string and storage hold its bytes except where the
+// export may write, and the result be one that exports.txt lists. Each
+// input ends with the session closed and the parameters cleared.
 //
-// The server: CVX_FUZZ_DB_PORT (TCP on 127.0.0.1) and CVX_FUZZ_DB_SOCKET
-// (its unix socket), account CVX_FUZZ_DB_USER / CVX_FUZZ_DB_PASSWORD
-// (default cvx / cvx-secret). The option file "my" in the working directory
-// is written by the fuzzer. With CVX_FUZZ_DB_STATS set, the fuzzer prints at
-// exit how often each export gave each result.
-//
-// mysql__connect always asks for port 3306, and mysql__change__user
+// The server: CVX_FUZZ_DB_PORT (TCP on 127.0.0.1) and CVX_FUZZ_DB_SOCKET,
+// account CVX_FUZZ_DB_USER / CVX_FUZZ_DB_PASSWORD (default cvx /
+// cvx-secret); the fuzzer writes the option file "my" of its working
+// directory. mysql__connect asks for port 3306, and mysql__change__user
 // reconnects the same way to the last accepted host; neither may reach a
-// server on 127.0.0.1:3306 that is not ours, so successful links use the
-// unix socket (host "localhost" or empty) and change_user is skipped while
-// the last accepted link may have been made over TCP. mysql__shutdown is
-// never called; mysql__refresh gets only harmless masks; databases are
-// created and dropped only under the fuzz_ prefix; statements from the
-// input that contain a word able to change the server, wait or run long
-// are replaced.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+// server on 127.0.0.1:3306 that is not ours, so accepted links use the unix
+// socket (host "localhost" or empty) and change_user is skipped while the
+// last accepted link may be over TCP. mysql__shutdown is never called,
+// mysql__refresh gets only harmless masks, databases are created and
+// dropped only under the fuzz_ prefix, and statements from the input that
+// hold a word able to change the server, wait or run long are replaced.
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -38,6 +28,7 @@
 #include <optional>
 
 #include "fuzz/fuzz_support.h"
+#include "tools/unused_port.h"
 
 namespace {
 
@@ -47,45 +38,22 @@ using namespace cvx::fuzz;
 constexpr std::int32_t kNum1 = 1024;  // the script number 1
 
 struct Server {
-    std::string port, socket, user, password;
-    std::string unused_port;
+    std::string port, socket, user, password, unused_port;
 };
-
-// A port on 127.0.0.1 that nothing listens on: one the system just handed
-// out and took back.
-std::string free_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 1;  // nothing listens on port 1 without root's doing
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    if (fd >= 0) ::close(fd);
-    return std::to_string(port);
-}
 
 const char* env_or(const char* name, const char* fallback) {
     const char* v = std::getenv(name);
     return v && *v ? v : fallback;
 }
 
-// Which option file "my" holds; rewritten only when another is needed.
-enum class OptionFile { ours, nobody };
-
-void write_option_file(const Server& s, OptionFile which) {
-    static std::optional<OptionFile> written;
-    if (written == which) return;
-    std::ofstream f("my", std::ios::trunc);
-    f << "[client]\nconnect-timeout=2\n";
-    if (which == OptionFile::ours)
-        f << "port=" << s.port << "\nsocket=" << s.socket << "\n";
-    else
-        f << "port=" << s.unused_port << "\nsocket=" << s.socket << ".missing\n";
-    f.close();
-    written = which;
+// The option file "my": our server's port and socket, or ones where nothing
+// listens; rewritten only when the other is needed.
+void write_option_file(const Server& s, bool nobody) {
+    static std::optional<bool> written;
+    if (written == nobody) return;
+    std::ofstream("my", std::ios::trunc) << "[client]\nconnect-timeout=2\nport=" << (nobody ? s.unused_port : s.port)
+                                         << "\nsocket=" << s.socket << (nobody ? ".missing" : "") << "\n";
+    written = nobody;
 }
 
 // ---- strings ------------------------------------------------------------------
@@ -93,7 +61,6 @@ void write_option_file(const Server& s, OptionFile which) {
 // The strings of one call and the bytes each held before it.
 class Strings {
 public:
-    Word null_record() { return 0; }
     Word null_buffer(std::uint32_t capacity) { return records_.emplace_back(nullptr, capacity).word(); }
     // `text` and a terminator in a buffer of `capacity` bytes (at least
     // text + 1) filled with `fill` after the terminator.
@@ -144,14 +111,6 @@ public:
             if (s.word() == w) return &s;
         }
         return nullptr;
-    }
-    std::string before(const GuardedString* s) const {
-        std::size_t i = 0;
-        for (const GuardedString& t : strings_) {
-            if (&t == s) return before_[i];
-            ++i;
-        }
-        return {};
     }
     // Guards intact and every string unchanged, except `written` (when not
     // null), which may hold a text and its terminator followed by its old
@@ -249,14 +208,8 @@ const char* const kDatabases[] = {"fuzz_scratch", "fuzz_a", "fuzz_b", "fuzz_miss
 
 // Names for mysql__create__db and mysql__drop__db: never a database of the
 // server's own, nor fuzz_scratch.
-const char* const kCreateDrop[] = {"fuzz_a",
-                                   "fuzz_b",
-                                   "IF EXISTS fuzz_a",
-                                   "IF NOT EXISTS fuzz_b",
-                                   "fuzz_a CHARACTER SET latin1",
-                                   "",
-                                   "fuzz bad",
-                                   "fuzz_c; SELECT 1"};
+const char* const kCreateDrop[] = {"fuzz_a", "fuzz_b", "IF EXISTS fuzz_a", "IF NOT EXISTS fuzz_b",
+                                   "fuzz_a CHARACTER SET latin1", "", "fuzz bad", "fuzz_c; SELECT 1"};
 
 // Words that let a statement change the server, its accounts or data other
 // than the scratch table, wait, or run long.
@@ -293,7 +246,7 @@ Word text_argument(Input& in, Strings& s, Pick pick, bool may_cut = true) {
     const std::uint32_t extra = shape & 0x10 ? in.byte() % 32 : 0;
     const unsigned char fill = shape & 0x20 ? 0 : 0x7E;
     switch (may_cut || shape % 16 != 4 ? shape % 16 : 5) {
-        case 0: return s.null_record();
+        case 0: return 0;
         case 1: return s.null_buffer(in.byte());
         case 2: return s.no_room();
         case 3: return s.unterminated(pick());
@@ -311,35 +264,30 @@ std::string input_text(Input& in, std::size_t max) {
     return std::string(in.bytes(n));
 }
 
+// An entry of `table` (for a pick byte below `below`), or `other()`.
+template <std::size_t N, typename Other>
+std::string pick_text(Input& in, const char* const (&table)[N], std::uint8_t below, Other other) {
+    const std::uint8_t pick = in.byte();
+    return pick < below ? std::string(table[pick % N]) : other(pick);
+}
+
 std::string statement_text(Input& in) {
-    const std::uint8_t pick = in.byte();
-    if (pick < 220) return kStatements[pick % std::size(kStatements)];
-    std::string t = input_text(in, 48);
-    return harmless(t) ? t : "SELECT 1";
+    return pick_text(in, kStatements, 220, [&](std::uint8_t) {
+        std::string t = input_text(in, 48);
+        return harmless(t) ? t : "SELECT 1";
+    });
 }
-
 std::string database_text(Input& in) {
-    const std::uint8_t pick = in.byte();
-    if (pick < 230) return kDatabases[pick % std::size(kDatabases)];
-    return "fuzz_" + input_text(in, 12);
+    return pick_text(in, kDatabases, 230, [&](std::uint8_t) { return "fuzz_" + input_text(in, 12); });
 }
-
 std::string create_drop_text(Input& in) {
-    const std::uint8_t pick = in.byte();
-    if (pick < 240) return kCreateDrop[pick % std::size(kCreateDrop)];
-    return std::string("fuzz_") + static_cast<char>('a' + pick % 4);
+    return pick_text(in, kCreateDrop, 240, [](std::uint8_t p) { return std::string("fuzz_") + char('a' + p % 4); });
 }
-
 std::string parameter_statement_text(Input& in) {
-    const std::uint8_t pick = in.byte();
-    if (pick < 230) return kParameterStatements[pick % std::size(kParameterStatements)];
-    return statement_text(in);
+    return pick_text(in, kParameterStatements, 230, [&](std::uint8_t) { return statement_text(in); });
 }
-
 std::string parameter_text(Input& in) {
-    const std::uint8_t pick = in.byte();
-    if (pick < 200) return kParameterTexts[pick % std::size(kParameterTexts)];
-    return input_text(in, 40);
+    return pick_text(in, kParameterTexts, 200, [&](std::uint8_t) { return input_text(in, 40); });
 }
 
 // A parameter index: 1 to 4 mostly, then the edges of the range.
@@ -352,16 +300,14 @@ Word parameter_index(Input& in) {
 }
 
 std::string column_text(Input& in) {
-    const std::uint8_t pick = in.byte();
-    if (pick < 230) return kColumns[pick % std::size(kColumns)];
-    return input_text(in, 12);
+    return pick_text(in, kColumns, 230, [&](std::uint8_t) { return input_text(in, 12); });
 }
 
 // Destination strings: sizes around the cells of the dictionary.
 Word destination(Input& in, Strings& s) {
     static const std::uint32_t capacities[] = {1, 2, 3, 4, 6, 8, 16, 40, 300, 301, 302, 700};
     const std::uint8_t shape = in.byte();
-    if (shape == 0xFF) return s.null_record();
+    if (shape == 0xFF) return 0;
     if (shape == 0xFE) return s.null_buffer(64);
     if (shape == 0xFD) return s.no_room();
     const std::uint32_t capacity = capacities[shape % std::size(capacities)];
@@ -405,35 +351,6 @@ bool unescape(std::string_view escaped, std::string* out) {
     __builtin_trap();
 }
 
-// How often each export gave each result (script numbers shown whole where
-// they are whole, text results as null or an address), printed at exit when
-// asked for.
-struct Tally {
-    std::map<std::string, std::map<std::string, long>> counts;
-    bool wanted = std::getenv("CVX_FUZZ_DB_STATS") != nullptr;
-    void add(std::string_view name, Word result, char kind) {
-        if (!wanted) return;
-        const auto r = static_cast<std::int32_t>(result);
-        std::string key;
-        if (kind == 't') key = result ? "address" : "null";
-        else if (r % kNum1 == 0) key = std::to_string(r / kNum1);
-        else key = "raw " + std::to_string(r);
-        ++counts[std::string(name)][key];
-    }
-    ~Tally() {
-        for (const auto& [name, results] : counts) {
-            std::fprintf(stderr, "%-30s", name.c_str());
-            for (const auto& [r, n] : results) std::fprintf(stderr, "  %s: %ld", r.c_str(), n);
-            std::fprintf(stderr, "\n");
-        }
-    }
-};
-
-Tally& tally() {
-    static Tally t;
-    return t;
-}
-
 class Fuzzer {
 public:
     Fuzzer() {
@@ -442,18 +359,16 @@ public:
         server_.user = env_or("CVX_FUZZ_DB_USER", "cvx");
         server_.password = env_or("CVX_FUZZ_DB_PASSWORD", "cvx-secret");
         if (server_.port.empty() || server_.socket.empty()) {
-            std::fprintf(stderr,
-                         "fuzz_database: set CVX_FUZZ_DB_PORT and CVX_FUZZ_DB_SOCKET to a private server "
-                         "(scripts/fuzz starts one)\n");
+            std::fprintf(stderr, "fuzz_database: CVX_FUZZ_DB_PORT and CVX_FUZZ_DB_SOCKET name no server\n");
             std::exit(1);
         }
-        server_.unused_port = free_port();
+        server_.unused_port = std::to_string(unused_port());
         for (const Target& t : targets(library(), {"database"})) {
             if (std::string_view(t.info->name) == "mysql__shutdown") continue;  // never
             by_name_[t.info->name] = t;
             all_.push_back(t);
         }
-        write_option_file(server_, OptionFile::ours);
+        write_option_file(server_, false);
         prepare_scratch();
     }
 
@@ -465,37 +380,25 @@ public:
         call("mysql__purge", nullptr);
         call("mysql__param__clear", nullptr);
         echoes_.clear();
-        write_option_file(server_, OptionFile::ours);
+        write_option_file(server_, false);
     }
 
 private:
     // The scratch database and table that dictionary statements use.
     void prepare_scratch() {
-        Strings s;
-        Input none(nullptr, 0);
-        const Word host = s.text("localhost"), user = s.text(server_.user), pass = s.text(server_.password),
-                   db = s.text("");
-        if (invoke("mysql__real__connect", {db, host, user, pass}) != kNum1) {
-            std::fprintf(stderr, "fuzz_database: cannot connect to the server at %s\n", server_.socket.c_str());
+        const auto text = [&](const char* name, std::initializer_list<std::string_view> texts) {
+            return call(name, [&](Strings& s, Word* a) {
+                for (std::string_view t : texts) *a++ = s.text(t);
+            });
+        };
+        if (text("mysql__real__connect", {"", "localhost", server_.user, server_.password}) != kNum1 ||
+            text("mysql__query", {"CREATE DATABASE IF NOT EXISTS fuzz_scratch"}) != kNum1 ||
+            text("mysql__query", {"CREATE TABLE IF NOT EXISTS fuzz_scratch.t (id INT AUTO_INCREMENT PRIMARY KEY, "
+                                  "a VARCHAR(40), b BLOB NULL)"}) != kNum1) {
+            std::fprintf(stderr, "fuzz_database: cannot make the scratch table at %s\n", server_.socket.c_str());
             std::exit(1);
         }
-        const Word a = s.text("CREATE DATABASE IF NOT EXISTS fuzz_scratch");
-        const Word b = s.text(
-            "CREATE TABLE IF NOT EXISTS fuzz_scratch.t (id INT AUTO_INCREMENT PRIMARY KEY, a VARCHAR(40), "
-            "b BLOB NULL)");
-        if (invoke("mysql__query", {a}) != kNum1 || invoke("mysql__query", {b}) != kNum1) {
-            std::fprintf(stderr, "fuzz_database: cannot make the scratch table\n");
-            std::exit(1);
-        }
-        (void)invoke("mysql__close", {});
-        tcp_link_possible_ = false;
-    }
-
-    std::int32_t invoke(const char* name, std::initializer_list<Word> args) {
-        const auto it = by_name_.find(name);
-        if (it == by_name_.end()) return 0;
-        std::vector<Word> a(args);
-        return static_cast<std::int32_t>(call_export(it->second.fn, a.data(), static_cast<int>(a.size())));
+        call("mysql__close", nullptr);
     }
 
     // Builds the arguments with `build` (nullptr: none), calls, and checks
@@ -531,7 +434,6 @@ private:
         s.snapshot();
         const Word word = call_export(t.fn, args, static_cast<int>(kinds.size()));
         if (word == kNum1) note_parameter(name, args);
-        tally().add(name, word, t.info->result);
         const auto result = static_cast<std::int32_t>(word);
         if (!expected(t.info->results).allows(word)) fail(t.info->name, "a result it cannot give", result);
         std::string written;
@@ -578,7 +480,8 @@ private:
             const auto expected = echoes_.find(i + 1);
             if (expected == echoes_.end() || !expected->second) continue;
             GuardedString cell(4096), column(2, std::string(1, static_cast<char>('a' + i)));
-            if (invoke("mysql__result", {cell.word(), column.word(), 0}) != kNum1 || cell.text() != *expected->second)
+            const Word words[] = {cell.word(), column.word(), 0};
+            if (call_export(by_name_.at("mysql__result").fn, words, 3) != kNum1 || cell.text() != *expected->second)
                 fail("mysql__query__params", "a value did not come back as it was set", kNum1);
         }
     }
@@ -596,14 +499,14 @@ private:
         if (db_pick < 96) database = "fuzz_scratch";
         else if (db_pick < 128) database = "fuzz_missing";
         else if (db_pick < 160) database = input_text(in, 16);
-        OptionFile file = OptionFile::ours;
+        bool nobody = false;
         switch (how % 8) {
             case 0: case 1: case 2: break;
             case 3: host = ""; break;
             case 4: password = "wrong"; break;
             case 5: user = "fuzz_nobody"; break;
             case 6:  // nothing listens there
-                file = OptionFile::nobody;
+                nobody = true;
                 if (how & 0x40) host = "127.0.0.1";
                 break;
             case 7:
@@ -616,13 +519,13 @@ private:
         }
         // mysql__connect asks for port 3306: never over TCP.
         if (!real && host == "127.0.0.1") host = "localhost";
-        write_option_file(server_, file);
+        write_option_file(server_, nobody);
         const bool odd_strings = (how & 0x30) == 0x30;  // a null or broken argument somewhere
         const auto str = [&](Strings& s, const std::string& t) {
             if (odd_strings) return text_argument(in, s, [&] { return t; }, &t != &host);
             return s.text(t);
         };
-        const bool tcp = host == "127.0.0.1" && file == OptionFile::ours;
+        const bool tcp = host == "127.0.0.1" && !nobody;
         const std::int32_t r = call(name, [&](Strings& s, Word* a) {
             if (real) {
                 a[0] = str(s, database), a[1] = str(s, host), a[2] = str(s, user), a[3] = str(s, password);
@@ -634,12 +537,14 @@ private:
         // sets the host change_user reconnects to.
         if (tcp) tcp_link_possible_ = true;
         else if (r == kNum1 && !start) tcp_link_possible_ = false;
-        write_option_file(server_, OptionFile::ours);
-        const int polls = start && r == kNum1 ? in.byte() % 4 : 0;
-        for (int i = 0; i < polls; ++i) {
-            if (call("mysql__connect__poll", nullptr) != 0) break;
-            usleep(in.byte() % 8 * 1000);
-        }
+        write_option_file(server_, false);
+        if (start && r == kNum1) poll_a_few(in, "mysql__connect__poll");
+    }
+
+    // Some polls of work just started, a few milliseconds apart; the
+    // sequence may also go on to other exports while it runs.
+    void poll_a_few(Input& in, const char* poll) {
+        for (int polls = in.byte() % 4; polls > 0 && call(poll, nullptr) == 0; --polls) usleep(in.byte() % 8 * 1000);
     }
 
     void one_call(Input& in) {
@@ -651,30 +556,18 @@ private:
             if (tcp_link_possible_) return;  // it would reconnect to 127.0.0.1:3306
             const std::uint8_t how = in.byte();
             (void)checked(t, [&](Strings& s, Word* a) {
-                const std::string user = how & 1 ? "fuzz_nobody" : server_.user;
-                const std::string password = how & 2 ? "wrong" : server_.password;
-                const std::string db = how & 4 ? database_text(in) : "";
-                if (how & 8) {
-                    a[0] = text_argument(in, s, [&] { return user; });
-                    a[1] = text_argument(in, s, [&] { return password; });
-                    a[2] = text_argument(in, s, [&] { return db; });
-                } else {
-                    a[0] = s.text(user), a[1] = s.text(password), a[2] = s.text(db);
-                }
+                a[0] = text_argument(in, s, [&] { return how & 1 ? "fuzz_nobody" : server_.user; });
+                a[1] = text_argument(in, s, [&] { return how & 2 ? "wrong" : server_.password; });
+                a[2] = text_argument(in, s, [&] { return how & 4 ? database_text(in) : ""; });
             });
             return;
         }
         if (name == "mysql__query__start" || name == "mysql__query__params__start") {
             const bool params = name == "mysql__query__params__start";
-            const std::int32_t r = checked(t, [&](Strings& s, Word* a) {
-                a[0] = text_argument(in, s, [&] { return params ? parameter_statement_text(in) : statement_text(in); });
-            });
-            // Some polls at once; the sequence may also go on to other
-            // exports while the statement runs.
-            const int polls = r == kNum1 ? in.byte() % 4 : 0;
-            for (int i = 0; i < polls; ++i) {
-                if (call("mysql__query__poll", nullptr) != 0) break;
-                usleep(in.byte() % 8 * 1000);
+            if (checked(t, [&](Strings& s, Word* a) {
+                    a[0] = text_argument(in, s, [&] { return params ? parameter_statement_text(in) : statement_text(in); });
+                }) == kNum1) {
+                poll_a_few(in, "mysql__query__poll");
             }
             return;
         }
@@ -735,7 +628,6 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    (void)tally();  // built first, so it is destroyed (and printed) last
     static Fuzzer fuzzer;
     Input in(data, size);
     fuzzer.run(in);

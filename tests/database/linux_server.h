@@ -1,13 +1,12 @@
 // What only the Linux database tests use: a second private server that a
-// test starts, kills and restarts (scripts/dbserver, signals, /proc), and
-// the process's resident size.
+// test starts, stops, kills, pauses and restarts (scripts/dbserver, signals,
+// /proc), a unix socket that never answers, and the process's resident size.
 #pragma once
 
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -15,16 +14,10 @@
 
 namespace cvx::test {
 
-// Runs a shell command; its standard output, and its status in `status`.
-inline std::string shell(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[512];
-    while (pipe && fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    const int rc = pipe ? pclose(pipe) : -1;
-    if (status) *status = rc;
-    return out;
-}
+// The port of the tests' own second server (one test at a time uses it).
+inline constexpr int kPrivatePort = 3308;
+// A unix socket that accepts and never answers (the tests' fixture).
+inline constexpr const char* kSilentSocket = "/tmp/cvx-tests-silent.sock";
 
 // A second private server, started for one test and stopped after it.
 class PrivateServer {
@@ -32,7 +25,10 @@ public:
     explicit PrivateServer(int port) : port_(port), dir_("/tmp/cvx-db-private-" + std::to_string(port)) {
         start();
     }
-    ~PrivateServer() { stop(); }
+    ~PrivateServer() {
+        thaw();
+        stop();
+    }
     PrivateServer(const PrivateServer&) = delete;
     PrivateServer& operator=(const PrivateServer&) = delete;
 
@@ -45,40 +41,43 @@ public:
 
     // The server's process id (0 when it is not running).
     pid_t pid() const {
-        std::ifstream file(dir_ + "/mysqld.pid");
         long id = 0;
-        file >> id;
+        std::ifstream(dir_ + "/mysqld.pid") >> id;
         return static_cast<pid_t>(id);
     }
     // Kills the server at once (SIGKILL) and waits, at most 10 s, until its
     // process is gone; true when it is.
-    bool kill_now() {
-        const pid_t id = pid();
-        if (id <= 0 || ::kill(id, SIGKILL) != 0) return false;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::kill(id, 0) != 0 || zombie(id)) return true;
-            usleep(20'000);
-        }
-        return false;
+    bool kill_now() { return signal_and_wait(SIGKILL, "Z"); }
+    // Stops every thread of the server (SIGSTOP), until thaw() or the end
+    // of this object; true once all have stopped.
+    bool freeze() { return frozen_ = signal_and_wait(SIGSTOP, "T"); }
+    void thaw() {
+        if (frozen_) ::kill(pid(), SIGCONT);
+        frozen_ = false;
     }
 
 private:
     bool run(const char* verb) {
-        int status = 0;
-        shell("CVX_DB_PORT=" + std::to_string(port_) + " CVX_DB_DIR=" + dir_ + " " CVX_SOURCE_DIR "/scripts/dbserver " +
-                  verb + " >/dev/null 2>&1",
-              &status);
-        return status == 0;
+        const std::string command = "CVX_DB_PORT=" + std::to_string(port_) + " CVX_DB_DIR=" + dir_ +
+                                    " " CVX_SOURCE_DIR "/scripts/dbserver " + verb + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
     }
-    static bool zombie(pid_t id) {
-        std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
-        std::string pid_field, name, state;
-        stat >> pid_field >> name >> state;
-        return state == "Z";
+    // Sends the signal and waits, at most 10 s, until the process is in
+    // `state` (or gone).
+    bool signal_and_wait(int signal, const std::string& state) {
+        const pid_t id = pid();
+        if (id <= 0 || ::kill(id, signal) != 0) return false;
+        for (int i = 0; i < 500; ++i) {
+            std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
+            std::string pid_field, name, now;
+            if (!(stat >> pid_field >> name >> now) || now == state) return true;
+            usleep(20'000);
+        }
+        return false;
     }
     int port_;
     std::string dir_;
+    bool frozen_ = false;
 };
 
 // The resident set size of the process, in bytes.

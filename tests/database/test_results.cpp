@@ -1,7 +1,6 @@
-// Statements and stored results: what replaces the current result, how
-// cells are found and copied, the counts and their scales.
-#include <random>
-
+// Statements and stored results (what replaces the current result, how
+// cells are found and copied, the counts and their scales), administration
+// and information.
 #include "tests/database/database_test.h"
 
 namespace cvx::test {
@@ -52,20 +51,22 @@ TEST_F(Results, StatementsReplaceTheResultOnlyWhenAccepted) {
 }
 
 TEST_F(Results, DatabaseQuerySelectsFirstAndReportsZeroForSuccess) {
-    GuardedString db = str("cvx_results"), missing = str("cvx_none"), sql = str("SELECT COUNT(*) AS c FROM t"),
-                  bad = str("SELECT FROM");
+    const char* sql = "SELECT COUNT(*) AS c FROM t";
     ASSERT_EQ(query("SELECT 5 AS k"), num(1));
-    EXPECT_EQ(call("mysql__db__query", missing, sql), num(-1));
+    EXPECT_EQ(call_texts("mysql__db__query", {"cvx_none", sql}), num(-1));
     EXPECT_EQ(call("mysql__success"), num(1));  // nothing was sent
     EXPECT_EQ(cell("k", 0), "5");
-    EXPECT_EQ(call("mysql__db__query", db, bad), num(-1));
+    EXPECT_EQ(call_texts("mysql__db__query", {"cvx_results", "SELECT FROM"}), num(-1));
     EXPECT_EQ(call("mysql__success"), 0);
-    EXPECT_EQ(call("mysql__db__query", db, sql), 0);
+    EXPECT_EQ(call_texts("mysql__db__query", {"cvx_results", sql}), 0);
     EXPECT_EQ(cell("c", 0), "3");
 }
 
-TEST_F(Results, ColumnsAreFoundIgnoringCaseLeftmostFirst) {
-    ASSERT_EQ(query("SELECT Name, id AS name, NAME2, note, id AS `Ünïcode` FROM t ORDER BY id"), num(1));
+// Columns are found ignoring the case of A-Z, the leftmost of equal names;
+// the row index is the whole part of the number, read afresh on every
+// call (a seek moves nothing).
+TEST_F(Results, ColumnsAreFoundIgnoringCaseAndRowsByTheirWholeIndex) {
+    ASSERT_EQ(query("SELECT Name, id AS name, NAME2, note, id AS `Ünïcode`, id FROM t ORDER BY id"), num(1));
     EXPECT_EQ(cell("NAME", 0), "one");
     EXPECT_EQ(cell("name", 0), "one");
     EXPECT_EQ(cell("nAmE2", 1), "dos");
@@ -73,6 +74,15 @@ TEST_F(Results, ColumnsAreFoundIgnoringCaseLeftmostFirst) {
     EXPECT_EQ(cell("nam", 0), "<0>");
     EXPECT_EQ(cell("name2x", 0), "<0>");
     EXPECT_EQ(cell("", 0), "<0>");
+    EXPECT_EQ(cell_at("id", 1536), "2");  // 1.5 reads row 1
+    EXPECT_EQ(cell_at("id", 1023), "1");  // just below 1 reads row 0
+    EXPECT_EQ(call("mysql__data__seek", Word{2}), 0);
+    EXPECT_EQ(cell("id", 0), "1");
+    EXPECT_EQ(cell("id", 3), "<0>");
+    EXPECT_EQ(cell("id", -1), "<0>");
+    EXPECT_EQ(cell_at("id", Word{INT32_MIN}), "<0>");
+    EXPECT_EQ(call("mysql__data__seek", Word{-1}), 0);
+    EXPECT_EQ(cell("id", 2), "3");
 }
 
 TEST_F(Results, CellsCopyTheirTextWhenItFitsTheCapacity) {
@@ -81,6 +91,7 @@ TEST_F(Results, CellsCopyTheirTextWhenItFitsTheCapacity) {
     EXPECT_EQ(cell("note", 0, 5), "NULL");
     EXPECT_EQ(cell("note", 0, 4), "<" + std::to_string(num(-2)) + ">");
     EXPECT_EQ(cell("note", 2, 1), "");  // empty text: just the terminator
+    EXPECT_EQ(cell("note", 2, 0), "<" + std::to_string(num(-2)) + ">");  // not even that
 
     // Only the bytes before a zero byte count, for the copy and the fit.
     EXPECT_EQ(cell("note", 1, 2), "a");
@@ -98,40 +109,65 @@ TEST_F(Results, CellsCopyTheirTextWhenItFitsTheCapacity) {
     EXPECT_TRUE(dest.intact() && room.intact());
 }
 
-TEST_F(Results, RowIndexIsWholeAndSeeksOnEveryRead) {
-    ASSERT_EQ(query("SELECT id FROM t ORDER BY id"), num(1));
-    EXPECT_EQ(cell_at("id", 1536), "2");  // 1.5 reads row 1
-    EXPECT_EQ(cell_at("id", 1023), "1");  // just below 1 reads row 0
-    EXPECT_EQ(call("mysql__data__seek", Word{2}), 0);
-    EXPECT_EQ(cell("id", 0), "1");
-    EXPECT_EQ(cell("id", 3), "<0>");
-    EXPECT_EQ(cell("id", -1), "<0>");
-    EXPECT_EQ(cell_at("id", Word{INT32_MIN}), "<0>");
-    EXPECT_EQ(call("mysql__data__seek", Word{-1}), 0);
-    EXPECT_EQ(cell("id", 2), "3");
+// Administration and information: the create and drop statements, refresh,
+// reload, the error and information texts.
+using Administration = DatabaseTest;
+
+bool exists_outside(const std::string& name) {
+    return outside_query("SHOW DATABASES LIKE '" + name + "'") == name + "\n";
 }
 
-// A destination of capacity 0 has no room even for the terminator.
-TEST_F(Results, ADestinationWithoutRoomIsTooShort) {
-    ASSERT_EQ(query("SELECT id FROM t"), num(1));
-    GuardedString name = str("id"), empty(0);
-    EXPECT_EQ(call("mysql__result", empty, name, Word{0}), num(-2));
-    EXPECT_TRUE(empty.intact());
+TEST_F(Administration, CreateAndDropAppendTheNameAsItStands) {
+    const auto create = [](std::string_view name) { return call_texts("mysql__create__db", {name}); };
+    const auto drop = [](std::string_view name) { return call_texts("mysql__drop__db", {name}); };
+    ASSERT_EQ(connect(), num(1));
+    ASSERT_EQ(drop("IF EXISTS cvx_admin"), num(1));
+    ASSERT_EQ(query("SELECT 1 AS one"), num(1));
+
+    EXPECT_EQ(create("cvx_admin CHARACTER SET latin1"), num(1));
+    EXPECT_TRUE(exists_outside("cvx_admin"));
+    EXPECT_EQ(outside_query("SELECT DEFAULT_CHARACTER_SET_NAME FROM information_schema.SCHEMATA"
+                            " WHERE SCHEMA_NAME = 'cvx_admin'"),
+              "latin1\n");
+    EXPECT_EQ(call("mysql__success"), num(1));
+    EXPECT_EQ(call("mysql__num__fields"), 0);  // the select's result was released
+
+    EXPECT_EQ(create("cvx_admin"), 0);  // exists already
+    EXPECT_EQ(call("mysql__success"), 0);
+    EXPECT_EQ(call("mysql__errno"), num(1007));
+
+    EXPECT_EQ(create("`cvx admin`"), num(1));
+    EXPECT_TRUE(exists_outside("cvx admin"));
+    EXPECT_EQ(drop("`cvx admin`"), num(1));
+    EXPECT_FALSE(exists_outside("cvx admin"));
+
+    EXPECT_EQ(create(""), 0);
+    EXPECT_EQ(drop("cvx_admin; SELECT 1"), 0);
+    EXPECT_EQ(drop("cvx_admin"), num(1));
+    EXPECT_FALSE(exists_outside("cvx_admin"));
 }
 
-TEST_F(Results, EveryRowOfALargeResultReadsBackInAnyOrder) {
-    ASSERT_EQ(query("CREATE TABLE big AS SELECT seq AS n, IF(seq % 7 = 0, NULL, REPEAT('x', seq % 13)) AS pad"
-                    " FROM seq_0_to_4999"),
-              num(1));
-    ASSERT_EQ(query("SELECT n, pad FROM big ORDER BY n"), num(1));
-    ASSERT_EQ(call("mysql__num__rows"), 5000);
-    std::vector<int> order(5000);
-    for (int i = 0; i < 5000; ++i) order[i] = i;
-    std::shuffle(order.begin(), order.end(), std::mt19937(7));
-    for (int i : order) {
-        ASSERT_EQ(cell("N", i), std::to_string(i));
-        ASSERT_EQ(cell("pad", i), i % 7 == 0 ? "NULL" : std::string(static_cast<std::size_t>(i % 13), 'x'));
-    }
+TEST_F(Administration, RefreshTakesTheRawWordAsItsOptionMask) {
+    ASSERT_EQ(connect(), num(1));
+    EXPECT_EQ(call("mysql__refresh", Word{1}), 0);  // the grant tables
+    EXPECT_EQ(call("mysql__refresh", Word{4}), 0);  // the tables
+    EXPECT_EQ(call("mysql__reload"), num(1));
+    // The session's flags are untouched by commands.
+    ASSERT_EQ(query("SELECT nothing FROM"), 0);
+    EXPECT_EQ(call("mysql__reload"), num(1));
+    EXPECT_EQ(call("mysql__success"), 0);
+}
+
+TEST_F(Administration, InformationTextsDescribeTheLink) {
+    ASSERT_EQ(connect(), num(1));
+    EXPECT_EQ(call("mysql__proto__info"), num(10));
+    EXPECT_EQ(text_at(call("mysql__get__host__info")), "127.0.0.1 via TCP/IP");
+    const std::string version = outside_query("SELECT VERSION()");
+    EXPECT_EQ(text_at(call("mysql__get__server__info")) + "\n", version);
+    EXPECT_EQ(text_at(call("mysql__get__stat")).rfind("Uptime: ", 0), 0u);
+    EXPECT_EQ(call("mysql__ping"), 0);
+    EXPECT_EQ(text_at(call("mysql__error")), "");
+    EXPECT_NE(text_at(call("mysql__get__client__info")), "");
 }
 
 }  // namespace

@@ -1,6 +1,13 @@
-// The session: gates before any connection, both connection routines and
-// their flags, closing, changing user, purging, the option file.
+// The session: gates while not connected, odd strings, the connection
+// routines (a change of user included) and their flags, the option file,
+// and the ways a link is lost.
+#include <atomic>
+#include <functional>
+
 #include "tests/database/database_test.h"
+#if !defined(_WIN32)
+#include "tests/database/linux_server.h"
+#endif
 
 namespace cvx::test {
 namespace {
@@ -40,7 +47,6 @@ TEST_F(Session, WhileNotConnectedEveryGatedExportAnswersItsGateValue) {
     // Ungated calls reach the unconnected handle: a failure, no link to describe.
     EXPECT_NE(call("mysql__ping"), 0);
     EXPECT_EQ(call("mysql__get__host__info"), 0);
-    EXPECT_NE(text_at(call("mysql__get__client__info")), "");
 
     ASSERT_EQ(connect(), num(1));
     ASSERT_EQ(query("SELECT 'kept' AS v"), num(1));
@@ -48,6 +54,8 @@ TEST_F(Session, WhileNotConnectedEveryGatedExportAnswersItsGateValue) {
     expect_gates("after a close");
     EXPECT_EQ(call("mysql__success"), num(1));
     EXPECT_EQ(cell("v", 0), "kept");
+    EXPECT_EQ(start("SELECT 1"), 0);  // says why
+    EXPECT_EQ(text_at(call("mysql__error")), "Not connected.");
 }
 
 // A string without a terminator within its capacity, a null record, a
@@ -84,162 +92,196 @@ TEST_F(Session, OddStringsAreAnsweredWithTheirValueAndChangeNothing) {
     EXPECT_EQ(cell("v", 0), link);
 }
 
-TEST_F(Session, ARefusedFirstConnectionIsReportedByBothErrorExports) {
-    GuardedString host = str(kHost), user = str(kUser), wrong = str("wrong"), db = str("");
-    EXPECT_EQ(call("mysql__connect", host, user, wrong, db), 0);
-    EXPECT_EQ(call("mysql__connected"), 0);
-    EXPECT_EQ(call("mysql__errno"), num(1045));  // not gated: the refusal's number
-    EXPECT_NE(text_at(call("mysql__error")).find("Access denied"), std::string::npos);
-    EXPECT_EQ(call("mysql__real__connect", db, host, user, wrong), 0);
-    EXPECT_EQ(call("mysql__errno"), num(1045));
-    EXPECT_EQ(call("mysql__success"), 0);
-
-    EXPECT_EQ(connect(), num(1));
-    EXPECT_EQ(call("mysql__success"), num(1));
-    EXPECT_EQ(text_at(call("mysql__error")), "");
-    EXPECT_EQ(call("mysql__errno"), 0);
+// The session's link is only ever replaced by a link the server accepted:
+// a refused attempt of either routine, or of a change of user, leaves the
+// link (or none), its database, the flags and the stored result as they
+// were, and both error exports report the refusal. The one flag it
+// changes: a refused full routine without a link clears `succeeded`.
+TEST_F(Session, ARefusedAttemptChangesNothingButTheError) {
+    ASSERT_EQ(connect(), num(1));
+    ASSERT_EQ(query("CREATE DATABASE IF NOT EXISTS cvx_kept"), num(1));
+    const struct {
+        const char* routine;
+        bool linked;
+        Word result, success;
+    } cases[] = {
+        {"mysql__connect", false, 0, num(1)},        {"mysql__real__connect", false, 0, 0},
+        {"mysql__connect", true, 0, num(1)},         {"mysql__real__connect", true, 0, num(1)},
+        {"mysql__change__user", true, num(-1), num(1)},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.routine) + (c.linked ? " linked" : " unlinked");
+        ASSERT_EQ(connect("cvx_kept"), num(1));
+        ASSERT_EQ(query("SELECT CONNECTION_ID() AS id"), num(1));
+        const std::string id = cell("id", 0);
+        if (!c.linked) { ASSERT_EQ(call("mysql__close"), num(1)); }
+        EXPECT_EQ(std::string_view(c.routine) == "mysql__change__user"
+                      ? call_texts(c.routine, {kUser, "wrong", ""})
+                      : routine(c.routine, "wrong"),
+                  c.result)
+            << what;
+        EXPECT_EQ(call("mysql__connected"), c.linked ? num(1) : 0) << what;
+        EXPECT_EQ(call("mysql__success"), c.success) << what;
+        EXPECT_EQ(call("mysql__errno"), num(1045)) << what;
+        EXPECT_NE(text_at(call("mysql__error")).find("Access denied"), std::string::npos) << what;
+        EXPECT_EQ(cell("id", 0), id) << what;  // the stored result
+        if (!c.linked) continue;
+        ASSERT_EQ(query("SELECT CONNECTION_ID() AS id, DATABASE() AS d"), num(1)) << what;
+        EXPECT_EQ(cell("id", 0), id) << what;
+        EXPECT_EQ(cell("d", 0), "cvx_kept") << what;
+        EXPECT_EQ(call("mysql__errno"), 0) << what;
+    }
+    // An accepted attempt replaces the link and closes the old one: here a
+    // change of user, to the host of the last link and the database named.
+    ASSERT_EQ(query("DROP USER IF EXISTS 'cvx_other'@'127.0.0.1'"), num(1));
+    ASSERT_EQ(query("CREATE USER 'cvx_other'@'127.0.0.1' IDENTIFIED BY 'other-pw'"), num(1));
+    ASSERT_EQ(query("GRANT ALL ON cvx_kept.* TO 'cvx_other'@'127.0.0.1'"), num(1));
+    ASSERT_EQ(query("SELECT CONNECTION_ID() AS id"), num(1));
+    const std::string id = cell("id", 0);
+    EXPECT_EQ(call_texts("mysql__change__user", {"cvx_other", "other-pw", "cvx_kept"}), 0);
+    ASSERT_EQ(query("SELECT CONNECTION_ID() AS id, CURRENT_USER() AS u, DATABASE() AS d"), num(1));
+    EXPECT_NE(cell("id", 0), id);
+    EXPECT_EQ(cell("u", 0), "cvx_other@127.0.0.1");
+    EXPECT_EQ(cell("d", 0), "cvx_kept");
+    EXPECT_EQ(outside_query("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + id), "0\n");
+    ASSERT_EQ(connect(), num(1));
+    EXPECT_EQ(query("DROP USER 'cvx_other'@'127.0.0.1'"), num(1));
+    EXPECT_EQ(query("DROP DATABASE cvx_kept"), num(1));
+    // Each report is of the last call that finished: a close too.
     EXPECT_EQ(query("SELECT nonsense FROM"), 0);
     EXPECT_EQ(call("mysql__errno"), num(1064));
     EXPECT_EQ(call("mysql__close"), num(1));
     EXPECT_EQ(call("mysql__errno"), 0);
 }
 
-// The session's link is only ever replaced by a link the server accepted:
-// a refused attempt of either routine, or of a change of user, leaves the
-// link, its database, the flags and the stored result as they were.
-TEST_F(Session, ARefusedAttemptKeepsTheWorkingLink) {
-    GuardedString host = str(kHost), user = str(kUser), password = str(kPassword), wrong = str("wrong"),
-                  db = str(""), other_db = str("cvx_kept");
-    ASSERT_EQ(connect(), num(1));
-    ASSERT_EQ(query("CREATE DATABASE IF NOT EXISTS cvx_kept"), num(1));
-    ASSERT_EQ(call("mysql__select__db", other_db), num(1));
-    ASSERT_EQ(query("SELECT CONNECTION_ID() AS id"), num(1));
-    const std::string id = cell("id", 0);
-
-    const auto same_session = [&](const char* what) {
-        EXPECT_EQ(call("mysql__connected"), num(1)) << what;
-        EXPECT_EQ(call("mysql__success"), num(1)) << what;
-        EXPECT_EQ(call("mysql__errno"), num(1045)) << what;
-        EXPECT_NE(text_at(call("mysql__error")).find("Access denied"), std::string::npos) << what;
-        EXPECT_EQ(cell("id", 0), id) << what;  // the stored result
-        ASSERT_EQ(query("SELECT CONNECTION_ID() AS id, DATABASE() AS d"), num(1)) << what;
-        EXPECT_EQ(cell("id", 0), id) << what;
-        EXPECT_EQ(cell("d", 0), "cvx_kept") << what;
-        ASSERT_EQ(query("SELECT CONNECTION_ID() AS id"), num(1));
-    };
-    EXPECT_EQ(call("mysql__connect", host, user, wrong, db), 0);
-    same_session("plain");
-    EXPECT_EQ(call("mysql__real__connect", db, host, user, wrong), 0);
-    same_session("full");
-    EXPECT_EQ(call("mysql__change__user", user, wrong, db), num(-1));
-    same_session("change of user");
-
-    // An accepted attempt replaces the link, and the old one is closed.
-    EXPECT_EQ(connect(), num(1));
-    ASSERT_EQ(query("SELECT CONNECTION_ID() AS id"), num(1));
-    EXPECT_NE(cell("id", 0), id);
-    EXPECT_EQ(outside_query("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + id), "0\n");
-    EXPECT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
-    EXPECT_EQ(query("DROP DATABASE cvx_kept"), num(1));
-}
-
-TEST_F(Session, ConnectingWithADatabaseSelectsIt) {
-    ASSERT_EQ(connect(), num(1));
-    ASSERT_EQ(query("CREATE DATABASE IF NOT EXISTS cvx_session"), num(1));
-    ASSERT_EQ(connect("cvx_session"), num(1));
-    ASSERT_EQ(query("SELECT DATABASE() AS d"), num(1));
-    EXPECT_EQ(cell("d", 0), "cvx_session");
-
-    GuardedString missing = str("cvx_missing"), host = str(kHost), user = str(kUser), password = str(kPassword);
-    EXPECT_EQ(call("mysql__real__connect", missing, host, user, password), 0);
-    EXPECT_EQ(call("mysql__errno"), num(1049));  // unknown database
-
-    GuardedString db = str("cvx_session");
-    EXPECT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
-    ASSERT_EQ(query("SELECT DATABASE() AS d"), num(1));
-    EXPECT_EQ(cell("d", 0), "cvx_session");
-
-    // A refused selection leaves `succeeded` alone and the old database on.
-    EXPECT_EQ(call("mysql__select__db", missing), 0);
+// A refused selection leaves `succeeded` and the database as they were.
+// The full routine takes its port from the option file; the plain one
+// always asks for 3306.
+TEST_F(Session, ARefusedSelectionKeepsTheDatabaseAndOnlyTheFullRoutineTakesThePort) {
+    ASSERT_EQ(connect("mysql"), num(1));
+    EXPECT_EQ(call_texts("mysql__select__db", {"cvx_missing"}), 0);
+    EXPECT_EQ(call("mysql__errno"), num(1049));
     EXPECT_EQ(call("mysql__success"), num(1));
     ASSERT_EQ(query("SELECT DATABASE() AS d"), num(1));
-    EXPECT_EQ(cell("d", 0), "cvx_session");
-    EXPECT_EQ(query("DROP DATABASE cvx_session"), num(1));
-}
-
-TEST_F(Session, CloseTwiceAndReconnect) {
-    ASSERT_EQ(connect(), num(1));
-    ASSERT_EQ(query("SELECT 7 AS n"), num(1));
-    EXPECT_EQ(call("mysql__close"), num(1));
-    EXPECT_EQ(call("mysql__connected"), 0);
-    EXPECT_EQ(call("mysql__close"), 0);
-    EXPECT_EQ(call("mysql__num__rows"), num(-1));
-    EXPECT_EQ(call("mysql__success"), num(1));
-    // The stored result outlives the link.
-    EXPECT_EQ(cell("n", 0), "7");
-    EXPECT_EQ(connect(), num(1));
-    EXPECT_EQ(query("SELECT 1"), num(1));
-}
-
-TEST_F(Session, PurgeClosesTheLinkButNotTheGate) {
-    ASSERT_EQ(connect(), num(1));
-    call("mysql__purge");
-    EXPECT_EQ(call("mysql__connected"), num(1));
-    EXPECT_EQ(query("SELECT 1"), 0);
-    EXPECT_NE(text_at(call("mysql__error")), "");
-    EXPECT_NE(call("mysql__errno"), 0);
-    EXPECT_NE(call("mysql__ping"), 0);
-    GuardedString s = str("x");
-    EXPECT_EQ(call("mysql__select__db", s), 0);
-    EXPECT_EQ(call("mysql__create__db", s), 0);
-    call("mysql__purge");
-    call("mysql__get__stat");
-    EXPECT_EQ(call("mysql__close"), num(1));
-    EXPECT_EQ(connect(), num(1));
-    EXPECT_EQ(query("SELECT 1"), num(1));
-}
-
-TEST_F(Session, ChangeOfUserReconnectsToTheLastHost) {
-    ASSERT_EQ(connect(), num(1));
-    ASSERT_EQ(query("DROP USER IF EXISTS 'cvx_other'@'127.0.0.1'"), num(1));
-    ASSERT_EQ(query("CREATE USER 'cvx_other'@'127.0.0.1' IDENTIFIED BY 'other-pw'"), num(1));
-    ASSERT_EQ(query("CREATE DATABASE IF NOT EXISTS cvx_change"), num(1));
-    ASSERT_EQ(query("GRANT ALL ON cvx_change.* TO 'cvx_other'@'127.0.0.1'"), num(1));
-
-    GuardedString other = str("cvx_other"), pw = str("other-pw"), db = str("cvx_change"), wrong = str("x");
-    EXPECT_EQ(call("mysql__change__user", other, pw, db), 0);
-    ASSERT_EQ(query("SELECT CURRENT_USER() AS u, DATABASE() AS d"), num(1));
-    EXPECT_EQ(cell("u", 0), "cvx_other@127.0.0.1");
-    EXPECT_EQ(cell("d", 0), "cvx_change");
-    EXPECT_NE(text_at(call("mysql__get__host__info")).find("127.0.0.1"), std::string::npos);
-
-    // Refused: the other user's session goes on.
-    EXPECT_EQ(call("mysql__change__user", other, wrong, db), num(-1));
-    EXPECT_EQ(call("mysql__errno"), num(1045));
-    ASSERT_EQ(query("SELECT CURRENT_USER() AS u"), num(1));
-    EXPECT_EQ(cell("u", 0), "cvx_other@127.0.0.1");
-
-    ASSERT_EQ(connect(), num(1));
-    EXPECT_EQ(query("DROP USER 'cvx_other'@'127.0.0.1'"), num(1));
-    EXPECT_EQ(query("DROP DATABASE cvx_change"), num(1));
-}
-
-TEST_F(Session, BothRoutinesReadTheOptionFileOfTheWorkingDirectory) {
-    option_file("init-command=SET @cvx_marker = 'from my'");
-    ASSERT_EQ(connect(), num(1));
-    ASSERT_EQ(query("SELECT @cvx_marker AS m"), num(1));
-    EXPECT_EQ(cell("m", 0), "from my");
-
-    GuardedString db = str(""), host = str(kHost), user = str(kUser), password = str(kPassword);
-    ASSERT_EQ(call("mysql__real__connect", db, host, user, password), num(1));
-    ASSERT_EQ(query("SELECT @cvx_marker AS m"), num(1));
-    EXPECT_EQ(cell("m", 0), "from my");
-
-    // The full routine takes its port from the option file; the plain one
-    // always asks for 3306.
+    EXPECT_EQ(cell("d", 0), "mysql");
     option_file("port=1");
-    EXPECT_EQ(call("mysql__real__connect", db, host, user, password), 0);
+    EXPECT_EQ(routine("mysql__real__connect"), 0);
     EXPECT_EQ(connect(), num(1));
+}
+
+// However the link is lost for good or while nothing answers, every
+// statement and command fails with its failure value within seconds, the
+// stored result reads as before (a statement whose result broke off is
+// refused), the session still says connected and a refused attempt leaves
+// it so; once a server answers again, connecting works. Purged (closed for
+// good) on every platform; on Linux, with a server of the test's own:
+// stopped (reached through its socket), killed, shut down by the script, or
+// killed while it sends a large result (after half of it), that statement
+// waited for or polled. Stopped (SIGSTOP) under a statement, waited for or
+// polled, the option file's read timeout (either group, dashes or
+// underscores) ends it with 2013, and once the server answers again the
+// next statement brings the link back. (A link lost while the server is
+// there comes back by itself: test_lost_link.cpp.)
+TEST_F(Session, HoweverTheLinkIsLostStatementsFailAndTheStoredResultStays) {
+    enum How { purged, server_stopped, server_killed, server_shut_down, killed_mid_result, frozen };
+    const struct {
+        How how;
+        bool polled = false;  // the statement that meets the loss
+        const char* lines = "";
+    } rows[] = {
+        {purged},
+#if !defined(_WIN32)
+        {server_stopped}, {server_killed}, {server_shut_down}, {killed_mid_result, false}, {killed_mid_result, true},
+        {frozen, false, "read-timeout=2\nwrite-timeout=2"}, {frozen, true, "[client-mariadb]\nread_timeout = 2"},
+#endif
+    };
+#if !defined(_WIN32)
+    PrivateServer server(kPrivatePort);
+#endif
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.how) + (row.polled ? " polled" : ""));
+        const auto connect_again = [&] {
+#if !defined(_WIN32)
+            if (row.how == server_stopped) option_file("socket=" + server.socket());
+            if (row.how == server_stopped) return routine("mysql__connect", kPassword, "", "localhost");
+            if (row.how > server_stopped) return connect_to_port(server.port(), row.lines);
+#endif
+            return connect();
+        };
+#if !defined(_WIN32)
+        // A statement that meets the loss, waited for (on a thread of its
+        // own) or polled, with `meanwhile` done while it runs: refused.
+        const auto meet = [&](const std::function<void()>& meanwhile) {
+            const char* sql = "SELECT seq AS n, IF(seq = 100000, SLEEP(60), 0) AS s FROM mysql.seq_1_to_200000";
+            std::atomic<Word> outcome{0};
+            std::thread waited;
+            if (row.polled) {
+                EXPECT_EQ(start(sql), num(1));
+            } else {
+                waited = std::thread([&] { outcome = query(sql); });
+            }
+            meanwhile();
+            if (row.polled) poll_until_finished();
+            if (!row.polled) waited.join();
+            EXPECT_EQ(outcome.load(), 0);
+            EXPECT_EQ(call("mysql__success"), 0);
+        };
+#endif
+        ASSERT_EQ(connect_again(), num(1));
+        ASSERT_EQ(query("SELECT CONNECTION_ID() AS id, 'stored' AS w"), num(1));
+        switch (row.how) {
+            case purged: EXPECT_EQ(call("mysql__purge"), 0); break;
+#if !defined(_WIN32)
+            case server_stopped: ASSERT_TRUE(server.stop()); break;
+            case server_killed: ASSERT_TRUE(server.kill_now()); break;
+            case server_shut_down: EXPECT_EQ(call("mysql__shutdown"), num(1)); break;
+            case killed_mid_result:
+                meet([&] {
+                    bool sleeping = false;
+                    for (int i = 0; i < 400 && !sleeping; ++i) {
+                        if (row.polled) { EXPECT_EQ(call("mysql__query__poll"), 0); }
+                        sleeping = outside_query("SELECT COUNT(*) FROM information_schema.PROCESSLIST "
+                                                 "WHERE STATE = 'User sleep'", server.port()) == "1\n";
+                        if (!sleeping) usleep(25'000);
+                    }
+                    EXPECT_TRUE(sleeping);
+                    EXPECT_TRUE(server.kill_now());
+                });
+                break;
+            case frozen: {
+                ASSERT_TRUE(server.freeze());
+                const double took = seconds_of([&] { meet([] {}); });
+                EXPECT_GE(took, 1.9);
+                EXPECT_LT(took, 6.0);
+                EXPECT_EQ(call("mysql__errno"), num(2013));  // lost connection during the statement
+                EXPECT_EQ(cell("w", 0), "stored");
+                server.thaw();
+                EXPECT_EQ(query("SELECT 'again' AS w"), num(1));
+                EXPECT_EQ(cell("w", 0), "again");
+                continue;
+            }
+#endif
+            default: break;
+        }
+        expect_statements_fail();
+        EXPECT_EQ(cell("w", 0), "stored");
+        EXPECT_EQ(call("mysql__num__rows"), Word{1});
+        EXPECT_EQ(call("mysql__num__fields"), num(2));
+        // Refused (nothing answers, or a wrong password): still connected.
+        const bool down = row.how != purged;
+        EXPECT_EQ(down ? connect_again() : routine("mysql__real__connect", "wrong"), 0);
+        if (row.how == server_stopped) {
+            EXPECT_EQ(call_texts("mysql__change__user", {kUser, kPassword, ""}), num(-1));
+        }
+        EXPECT_NE(call("mysql__errno"), 0);
+        EXPECT_EQ(call("mysql__connected"), num(1));
+#if !defined(_WIN32)
+        if (down) { ASSERT_TRUE(server.stop() && server.start()); }
+#endif
+        ASSERT_EQ(connect_again(), num(1));
+        EXPECT_EQ(query("SELECT 'again' AS w"), num(1));
+        EXPECT_EQ(cell("w", 0), "again");
+    }
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Links over TLS, as hosted servers demand: the test server's certificate
 // is signed by a test CA of scripts/dbserver, and its user cvx_tls is let
-// in over TLS only. Which option-file keys give a verified link differs by
-// platform: Linux reads the CA from the file of `ssl-ca`; Windows (Schannel)
-// trusts the CAs of the system's Root store.
+// in over TLS only.
 #if defined(_WIN32)
 #include <windows.h>
 #include <wincrypt.h>
@@ -32,78 +30,15 @@ std::string tls_file(const char* name) {
 
 class Tls : public DatabaseTest {
 protected:
-    Word connect_as_tls_user() {
-        GuardedString host = str(kHost), user = str(kTlsUser), password = str(kTlsPassword), db = str("");
-        return call("mysql__connect", host, user, password, db);
-    }
+    static Word connect_as_tls_user() { return routine("mysql__connect", kTlsPassword, "", kHost, kTlsUser); }
     // The cipher the server says the link uses ("" without TLS).
-    std::string server_cipher() {
+    static std::string server_cipher() {
         EXPECT_EQ(query("SHOW SESSION STATUS LIKE 'Ssl_cipher'"), num(1));
         return cell("Value", 0);
     }
-    // A verified link: the server sees TLS and the client names its cipher.
-    void expect_verified_link() {
-        EXPECT_EQ(call("mysql__connected"), num(1));
-        const std::string cipher = server_cipher();
-        EXPECT_NE(cipher, "");
-#if !defined(_WIN32)
-        // (Schannel's client under wine names no cipher.)
-        EXPECT_EQ(text_at(call("mysql__get__ssl__cipher")), cipher);
-#endif
-    }
 };
 
-TEST_F(Tls, APlainLinkHasNoCipherAndTheTlsOnlyUserIsRefusedWithoutTls) {
-    ASSERT_EQ(connect(), num(1));
-    EXPECT_EQ(call("mysql__get__ssl__cipher"), 0);
-    EXPECT_EQ(server_cipher(), "");
-    // Refused with the link up: the link stays, the error is the refusal.
-    for (const char* lines : {"", "ssl", "ssl-verify-server-cert"}) {
-        option_file(lines);
-        EXPECT_EQ(connect_as_tls_user(), 0) << lines;
-        EXPECT_EQ(call("mysql__errno"), num(1045)) << lines;
-        EXPECT_EQ(call("mysql__connected"), num(1));
-        EXPECT_EQ(server_cipher(), "") << lines;
-    }
-}
-
-#if !defined(_WIN32)
-
-TEST_F(Tls, TheOptionFilesCaGivesAVerifiedLinkAndAnyOtherCaIsRefused) {
-    const std::string ca = tls_file("ca.pem"), other = tls_file("other-ca.pem");
-    const struct {
-        std::string lines;
-        unsigned error;  // 0: a verified link
-    } cases[] = {
-        {"ssl-ca=" + ca + "\nssl-verify-server-cert=1", 0},
-        {"ssl-ca=" + ca, 0},
-        {"ssl-ca=" + other + "\nssl-verify-server-cert=1", 2026},
-        {"ssl-ca=" + other, 2026},
-        // Without ssl-ca the system's CAs are asked, and none signed it.
-        {"ssl-verify-server-cert=1", 2026},
-    };
-    for (const auto& c : cases) {
-        option_file(c.lines);
-        if (c.error == 0) {
-            ASSERT_EQ(connect_as_tls_user(), num(1)) << c.lines << ": " << text_at(call("mysql__error"));
-            expect_verified_link();
-            EXPECT_EQ(call("mysql__close"), num(1));
-            continue;
-        }
-        // Refused while a link is up: that link stays and keeps working.
-        std::filesystem::remove("my");
-        ASSERT_EQ(connect(), num(1));
-        option_file(c.lines);
-        EXPECT_EQ(connect_as_tls_user(), 0) << c.lines;
-        EXPECT_EQ(call("mysql__errno"), num(c.error)) << c.lines;
-        EXPECT_NE(text_at(call("mysql__error")).find("TLS/SSL error"), std::string::npos);
-        EXPECT_EQ(query("SELECT 1"), num(1));
-        EXPECT_EQ(call("mysql__close"), num(1));
-    }
-}
-
-#else
-
+#if defined(_WIN32)
 // The test CA, in the current user's Root store while this lives. Under
 // wine the store is written when it is closed, a certificate deleted
 // through the system store (a collection) stays in the registry, so the
@@ -157,19 +92,65 @@ private:
     bool added_ = false;
 };
 
-// ssl-ca cannot be tested under wine: the client's Schannel code passes a
-// chain-engine configuration wine refuses ("CertCreateCertificateChainEngine
-// failed"), whatever the file. The Root store is what Windows offers anyway.
-TEST_F(Tls, ACaInTheRootStoreGivesAVerifiedLink) {
-    option_file("ssl-verify-server-cert=1");
+#endif
+
+// The option-file keys that give the TLS-only user a verified link (the
+// server sees TLS; the client names its cipher, but for Schannel's under
+// wine), and those refused while a plain link is up: that link stays, with
+// no cipher, and keeps working. Linux reads the CA from the file of
+// `ssl-ca`; Windows trusts the CAs of the Root store (ssl-ca cannot be
+// tested under wine: the client's Schannel code passes a chain-engine
+// configuration wine refuses, whatever the file).
+TEST_F(Tls, OnlyAVerifiedCaGivesTheTlsUserALink) {
+#if defined(_WIN32)
     TrustedCa ca(tls_file("ca.pem"));
     ASSERT_TRUE(ca.added()) << tls_file("ca.pem");
-    ASSERT_EQ(connect_as_tls_user(), num(1)) << text_at(call("mysql__error"));
-    expect_verified_link();
-    EXPECT_NE(call("mysql__get__ssl__cipher"), 0);
-    EXPECT_EQ(call("mysql__close"), num(1));
+#else
+    const std::string ca = tls_file("ca.pem"), other = tls_file("other-ca.pem");
+#endif
+    const struct {
+        std::string lines;
+        unsigned error;  // 0: a verified link
+    } cases[] = {
+        {"", 1045},  // no TLS: the user is refused
+        {"ssl", 1045},  // bare keys are ignored
+        {"ssl-verify-server-cert", 1045},
+#if defined(_WIN32)
+        {"ssl-verify-server-cert=1", 0},
+#else
+        {"ssl-ca=" + ca + "\nssl-verify-server-cert=1", 0},
+        {"ssl-ca=" + ca, 0},
+        {"ssl-ca=" + other + "\nssl-verify-server-cert=1", 2026},
+        {"ssl-ca=" + other, 2026},
+        // Without ssl-ca the system's CAs are asked, and none signed it.
+        {"ssl-verify-server-cert=1", 2026},
+#endif
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove("my");
+        ASSERT_EQ(connect(), num(1));
+        option_file(c.lines);
+        if (c.error == 0) {
+            ASSERT_EQ(connect_as_tls_user(), num(1)) << c.lines << ": " << text_at(call("mysql__error"));
+            const std::string cipher = server_cipher();
+            EXPECT_NE(cipher, "") << c.lines;
+            EXPECT_NE(call("mysql__get__ssl__cipher"), 0) << c.lines;
+#if !defined(_WIN32)
+            EXPECT_EQ(text_at(call("mysql__get__ssl__cipher")), cipher) << c.lines;
+#endif
+            continue;
+        }
+        EXPECT_EQ(connect_as_tls_user(), 0) << c.lines;
+        EXPECT_EQ(call("mysql__errno"), num(c.error)) << c.lines;
+        if (c.error == 2026) {
+            EXPECT_NE(text_at(call("mysql__error")).find("TLS/SSL error"), std::string::npos) << c.lines;
+        }
+        EXPECT_EQ(call("mysql__get__ssl__cipher"), 0) << c.lines;
+        EXPECT_EQ(server_cipher(), "") << c.lines;
+    }
 }
 
+#if defined(_WIN32)
 using TlsWithoutTheCa = Tls;
 
 // Refused while a link is up: the link stays and keeps working.

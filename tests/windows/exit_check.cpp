@@ -12,12 +12,11 @@
 //   exit-in-query  load, connect, start SELECT SLEEP(20) on a second thread,
 //                  then ExitProcess(29) from the first while it waits
 // Just before the process ends it writes GetTickCount64() into TICK_FILE,
-// so the caller can tell how long the exit itself took. Any other exit code
-// is a failure at the step it names (see below).
+// so the caller can tell how long the exit itself took. Exit code 2: a step
+// failed, named on standard error.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "tools/guarded.h"
@@ -27,17 +26,9 @@ namespace {
 using cvx::Word;
 using Export = Word (*)(...);
 
-// Failure codes, distinct from the modes' own codes.
-enum : int {
-    kUsage = 2,
-    kLoad = 3,
-    kNoExport = 4,
-    kConnect = 5,
-    kQuery = 6,
-    kStillLoaded = 7,
-    kClientStillLoaded = 8,
-    kThread = 9,
-};
+// The exit code of a step that failed (named on standard error), distinct
+// from the modes' own codes.
+constexpr int kFailed = 2;
 
 const char* tick_file = nullptr;
 
@@ -48,29 +39,29 @@ void write_tick() {
     }
 }
 
-[[noreturn]] void fail(int code, const char* what) {
+[[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "cvx_exit_check: %s\n", what);
     std::fflush(stderr);
     write_tick();
-    ExitProcess(static_cast<UINT>(code));
+    ExitProcess(kFailed);
 }
 
 Export find(HMODULE library, const char* name) {
     const auto fn = reinterpret_cast<Export>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
-    if (!fn) fail(kNoExport, name);
+    if (!fn) fail(name);
     return fn;
 }
 
 // Loads the DLL and connects to the test server; the library handle.
 HMODULE load_and_connect() {
     const HMODULE library = LoadLibraryW(L"Corvantelix.dll");
-    if (!library) fail(kLoad, "LoadLibrary(Corvantelix.dll) failed");
+    if (!library) fail("LoadLibrary(Corvantelix.dll) failed");
     cvx::GuardedString host(32, "127.0.0.1"), user(32, "cvx"), password(32, "cvx-secret"), db(32, "");
     if (find(library, "mysql__connect")(host.word(), user.word(), password.word(), db.word()) != 1024) {
-        fail(kConnect, "mysql__connect refused");
+        fail("mysql__connect refused");
     }
     cvx::GuardedString sql(32, "SELECT 1");
-    if (find(library, "mysql__query")(sql.word()) != 1024) fail(kQuery, "SELECT 1 refused");
+    if (find(library, "mysql__query")(sql.word()) != 1024) fail("SELECT 1 refused");
     return library;
 }
 
@@ -83,14 +74,14 @@ DWORD WINAPI sleep_query(LPVOID library) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) return kUsage;
+    if (argc != 3) return kFailed;
     tick_file = argv[2];
     const std::string mode = argv[1];
     if (mode == "unload") {
         for (int cycle = 0; cycle < 2; ++cycle) {
             FreeLibrary(load_and_connect());
-            if (GetModuleHandleW(L"Corvantelix.dll")) fail(kStillLoaded, "Corvantelix.dll still loaded");
-            if (GetModuleHandleW(L"libmariadb.dll")) fail(kClientStillLoaded, "libmariadb.dll still loaded");
+            if (GetModuleHandleW(L"Corvantelix.dll")) fail("Corvantelix.dll still loaded");
+            if (GetModuleHandleW(L"libmariadb.dll")) fail("libmariadb.dll still loaded");
         }
         write_tick();
         return 0;
@@ -103,13 +94,13 @@ int main(int argc, char** argv) {
     if (mode == "exit-in-query") {
         const HMODULE library = load_and_connect();
         const HANDLE thread = CreateThread(nullptr, 0, sleep_query, library, 0, nullptr);
-        if (!thread) fail(kThread, "CreateThread failed");
+        if (!thread) fail("CreateThread failed");
         // The second thread is inside mysql__query, waiting for the server,
         // well before this wait ends (the statement takes 20 s).
         Sleep(3000);
-        if (WaitForSingleObject(thread, 0) != WAIT_TIMEOUT) fail(kThread, "the query ended early");
+        if (WaitForSingleObject(thread, 0) != WAIT_TIMEOUT) fail("the query ended early");
         write_tick();
         ExitProcess(29);
     }
-    return kUsage;
+    return kFailed;
 }

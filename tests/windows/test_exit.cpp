@@ -6,12 +6,7 @@
 // Aborted_clients (links that ended without the client's goodbye).
 #include <windows.h>
 
-#include <chrono>
 #include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <thread>
 
 #include "tests/database/database_test.h"
 
@@ -19,40 +14,6 @@ namespace cvx::test {
 namespace {
 
 using Counters = std::map<std::string, long long>;
-
-Counters server_counters() {
-    std::istringstream rows(outside_query(
-        "SHOW GLOBAL STATUS WHERE Variable_name IN ('Connections', 'Threads_connected', 'Aborted_clients')"));
-    Counters counters;
-    std::string name;
-    long long value = 0;
-    while (rows >> name >> value) counters[name] = value;
-    return counters;
-}
-
-// Polls until no link beyond `open` (the witness's own included) is left,
-// at most `seconds`. The counters last read, with "Connections" less the
-// witness's own reads, so it counts the links that others made since
-// `before` was read.
-Counters settle(const Counters& before, int seconds) {
-    const long long open = before.at("Threads_connected");
-    Counters now = server_counters();
-    long long reads = 1;
-    for (int i = 0; i < seconds * 2 && now["Threads_connected"] > open; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        now = server_counters();
-        ++reads;
-    }
-    now["Connections"] -= reads;
-    return now;
-}
-
-std::string program_folder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
 
 struct ExitRun {
     DWORD exit_code = 0;
@@ -88,57 +49,39 @@ ExitRun run_exit_check(const std::string& mode) {
     return run;
 }
 
-// Counters before a case, read with nothing of the case running.
-class ExitCase : public ::testing::Test {
-protected:
-    void SetUp() override {
-        before_ = server_counters();
-        ASSERT_EQ(before_.size(), 3u) << "the witness cannot read the server's counters";
+// Each way out ends the process promptly with its own code, and leaves no
+// link open on the server:
+// - unload: FreeLibrary with a session open closes the link exactly once
+//   and releases libmariadb.dll too; a new load connects again (two links,
+//   both closed properly);
+// - return from main, or ExitProcess while another thread waits in
+//   mysql__query, with the session open and the DLL loaded: the library
+//   makes no client call while the process ends (the client library may be
+//   detached already), and the system closes the socket, which the server
+//   sees as a client gone without its goodbye. That goodbye missing also
+//   shows that the module entry learnt of the ending before the session's
+//   destructor ran: a close from the destructor would have said goodbye.
+//   (The server notices the closed socket while the statement sleeps: it
+//   looks every few seconds.)
+TEST(ExitCase, EachWayOutEndsPromptlyAndLeavesNoLinkOpen) {
+    const struct {
+        const char* mode;
+        DWORD code;
+        long long links, aborted;
+    } cases[] = {{"unload", 0u, 2, 0}, {"return", 23u, 1, 1}, {"exit-in-query", 29u, 1, 1}};
+    for (const auto& c : cases) {
+        const Counters before = server_counters();
+        ASSERT_EQ(before.size(), 3u) << "the witness cannot read the server's counters";
+        const ExitRun run = run_exit_check(c.mode);
+        ASSERT_TRUE(run.finished) << c.mode;
+        EXPECT_EQ(run.exit_code, c.code) << c.mode;
+        EXPECT_GE(run.exit_seconds, 0.0) << c.mode;
+        EXPECT_LT(run.exit_seconds, 10.0) << c.mode;
+        const Counters after = settled_counters(before, 15);
+        EXPECT_EQ(after.at("Connections") - before.at("Connections"), c.links) << c.mode;
+        EXPECT_EQ(after.at("Threads_connected"), before.at("Threads_connected")) << c.mode;
+        EXPECT_EQ(after.at("Aborted_clients") - before.at("Aborted_clients"), c.aborted) << c.mode;
     }
-    // The program in `mode` exits with `code` within seconds, and its one
-    // link is dropped without a goodbye and not kept by the server.
-    void expect_prompt_exit_and_link_dropped(const std::string& mode, DWORD code) {
-        const ExitRun run = run_exit_check(mode);
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.exit_code, code);
-        EXPECT_GE(run.exit_seconds, 0.0);
-        EXPECT_LT(run.exit_seconds, 10.0);
-        const Counters after = settle(before_, 15);
-        EXPECT_EQ(after.at("Connections") - before_.at("Connections"), 1);
-        EXPECT_EQ(after.at("Threads_connected"), before_.at("Threads_connected"));
-        EXPECT_EQ(after.at("Aborted_clients") - before_.at("Aborted_clients"), 1);
-    }
-    Counters before_;
-};
-
-TEST_F(ExitCase, FreeLibraryClosesTheLinkOnceReleasesTheClientAndANewLoadConnectsAgain) {
-    const ExitRun run = run_exit_check("unload");
-    ASSERT_TRUE(run.finished);
-    // 0: both cycles connected, and after each FreeLibrary neither DLL was
-    // left loaded; the process then ended without a crash in exit().
-    EXPECT_EQ(run.exit_code, 0u);
-    const Counters after = settle(before_, 10);
-    // Two links, one per load, both closed properly.
-    EXPECT_EQ(after.at("Connections") - before_.at("Connections"), 2);
-    EXPECT_EQ(after.at("Threads_connected"), before_.at("Threads_connected"));
-    EXPECT_EQ(after.at("Aborted_clients"), before_.at("Aborted_clients"));
-}
-
-// The process ends with the session open and the DLL loaded: the library
-// makes no client call while the process ends (the client library may be
-// detached already), so the exit is prompt, and the system closes the
-// socket, which the server sees as a client gone without its goodbye. That
-// goodbye missing (Aborted_clients + 1) also shows that the module entry
-// learnt of the ending before the session's destructor ran: a close from
-// the destructor would have said goodbye.
-TEST_F(ExitCase, ReturningFromMainWithTheSessionOpenExitsPromptlyAndTheServerDropsTheLink) {
-    expect_prompt_exit_and_link_dropped("return", 23u);
-}
-
-TEST_F(ExitCase, ExitProcessWhileAnotherThreadWaitsInAQueryExitsPromptly) {
-    // The server notices the closed socket while the statement sleeps (it
-    // looks every few seconds), not only when the 20 s are over.
-    expect_prompt_exit_and_link_dropped("exit-in-query", 29u);
 }
 
 }  // namespace
