@@ -11,9 +11,14 @@ constexpr unsigned kRowsPerLook = 8;
 
 }  // namespace
 
-StatementOutcome outcome_of(MYSQL* mysql, bool answered, std::optional<ResultSet::Builder>& rows) {
+StatementOutcome outcome_of(MYSQL* mysql, bool answered, std::optional<ResultSet::Builder>& rows,
+                            unsigned stale_error) {
     StatementOutcome o;
     o.report = Report::of(mysql);
+    // The client clears its error when a statement goes out, not when its
+    // answer is read: after statements sent ahead, the error of one answered
+    // before this one may still show once this one's rows have all arrived.
+    if (o.report.number != 0 && o.report.number == stale_error) o.report = Report{};
     o.accepted = answered && o.report.number == 0;
     if (o.accepted && rows) o.result = rows->finish();
     // A result set's affected rows are its rows, as a stored result reports
@@ -44,8 +49,8 @@ StatementOutcome run_statement(MYSQL* mysql, std::string_view text) {
     return o;
 }
 
-RowReader::RowReader(MYSQL* mysql, MYSQL_RES* set, ReleaseQueue& retired)
-    : mysql_(mysql), set_(set), retired_(retired) {
+RowReader::RowReader(MYSQL* mysql, MYSQL_RES* set, ReleaseQueue& retired, unsigned stale_error)
+    : mysql_(mysql), set_(set), retired_(retired), stale_error_(stale_error) {
     rows_.emplace(set_);
 }
 
@@ -75,7 +80,7 @@ bool RowReader::advance(const WorkSlice& slice, bool wait) {
 }
 
 void RowReader::end_rows() {
-    outcome_ = outcome_of(mysql_, true, rows_);
+    outcome_ = outcome_of(mysql_, true, rows_, stale_error_);
     client().free_result(std::exchange(set_, nullptr));
     if (rows_) rows_->retire_into(retired_);  // rows that broke off on the way
     rows_.reset();

@@ -16,7 +16,8 @@ namespace cvx::database {
 // The outcome once a statement was answered (`answered`: the server
 // accepted it) and its rows, if any, read: accepted when no error broke
 // the rows off on the way.
-StatementOutcome outcome_of(MYSQL* mysql, bool answered, std::optional<ResultSet::Builder>& rows);
+StatementOutcome outcome_of(MYSQL* mysql, bool answered, std::optional<ResultSet::Builder>& rows,
+                            unsigned stale_error = 0);
 
 // Runs `text` on `mysql`, waiting, with the result read into the same
 // storage: the outcome a statement read without waiting gives.
@@ -27,7 +28,9 @@ StatementOutcome run_statement(MYSQL* mysql, std::string_view text);
 // kept goes to `retired`.
 class RowReader {
 public:
-    RowReader(MYSQL* mysql, MYSQL_RES* set, ReleaseQueue& retired);
+    // `stale_error`: the error the client still shows from an earlier
+    // statement when the answer was read (see outcome_of).
+    RowReader(MYSQL* mysql, MYSQL_RES* set, ReleaseQueue& retired, unsigned stale_error = 0);
     ~RowReader();
     RowReader(const RowReader&) = delete;
     RowReader& operator=(const RowReader&) = delete;
@@ -48,6 +51,7 @@ private:
     MYSQL* mysql_;
     MYSQL_RES* set_;
     ReleaseQueue& retired_;
+    unsigned stale_error_;
     ClientWait wait_;
     std::optional<ResultSet::Builder> rows_;
     StatementOutcome outcome_;

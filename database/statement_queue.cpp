@@ -157,7 +157,7 @@ void StatementQueue::answered() {
         complete(outcome_of(mysql_, answer_status_ == 0, no_rows), true);
         return;
     }
-    rows_.emplace(mysql_, set, retired_);
+    rows_.emplace(mysql_, set, retired_, client().error_number(mysql_));
     step_ = Step::rows;
 }
 
