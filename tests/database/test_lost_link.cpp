@@ -96,18 +96,7 @@ protected:
     static constexpr const char* kCharacterSet = "\n";
 #endif
     Word connect_to(int port, const std::string& settings = "") {
-        option_file("port=" + std::to_string(port) + kCharacterSet + settings);
-        GuardedString db = str(""), host = str(kHost), user = str(kUser), password = str(kPassword);
-        return call("mysql__real__connect", db, host, user, password);
-    }
-    Word start(std::string_view sql) {
-        GuardedString s = str(sql);
-        return call("mysql__query__start", s);
-    }
-    Word poll_until_finished() {
-        Word r;
-        while ((r = call("mysql__query__poll")) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return r;
+        return connect_to_port(port, kCharacterSet + settings);
     }
     Word thread_id() { return call("mysql__thread__id"); }
     void kill_link(Word id, int port = 3306) {
@@ -121,12 +110,10 @@ protected:
     void prepare() {
         fresh_database("cvx_lost");
         ASSERT_EQ(query("CREATE TABLE t (v INT)"), num(1));
-        GuardedString other = str("mysql");
-        ASSERT_EQ(call("mysql__select__db", other), num(1));
+        ASSERT_EQ(call_texts("mysql__select__db", {"mysql"}), num(1));
         ASSERT_EQ(query("USE cvx_lost"), num(1));
 #if !defined(_WIN32)
-        GuardedString latin2 = str("latin2");
-        ASSERT_EQ(call("mysql__set__character__set", latin2), 0);
+        ASSERT_EQ(call_texts("mysql__set__character__set", {"latin2"}), 0);
 #endif
     }
 };
@@ -174,14 +161,14 @@ TEST_P(LostBetweenStatements, TheNextCallBringsItBackAsItWas) {
         case Next::waited: EXPECT_EQ(query("INSERT INTO t VALUES (1)"), num(1)) << error(); break;
         case Next::polled:
             ASSERT_EQ(start("INSERT INTO t VALUES (1)"), num(1));
-            EXPECT_EQ(poll_until_finished(), num(1));
+            poll_until_finished();
             EXPECT_EQ(call("mysql__success"), num(1)) << error();
             break;
         case Next::queued:
             ASSERT_EQ(start("INSERT INTO t VALUES (1)"), num(1));
             ASSERT_EQ(start("INSERT INTO t VALUES (2)"), num(1));
             for (int i = 0; i < 2; ++i) {
-                EXPECT_EQ(poll_until_finished(), num(1));
+                poll_until_finished();
                 EXPECT_EQ(call("mysql__success"), num(1)) << error();
             }
             expected = "1\n2\n";
@@ -190,12 +177,10 @@ TEST_P(LostBetweenStatements, TheNextCallBringsItBackAsItWas) {
             EXPECT_EQ(call("mysql__ping"), 0) << error();
             expected = "";
             break;
-        case Next::command: {
-            GuardedString db = str("cvx_lost");
-            EXPECT_EQ(call("mysql__select__db", db), num(1)) << error();
+        case Next::command:
+            EXPECT_EQ(call_texts("mysql__select__db", {"cvx_lost"}), num(1)) << error();
             expected = "";
             break;
-        }
     }
     EXPECT_NE(thread_id(), before);
     EXPECT_NE(thread_id(), 0);
@@ -252,10 +237,10 @@ TEST_P(LostInFlight, TheStatementAndTheOnesStartedBeforeItsReportAreRefusedNoneS
                                 "INSERT INTO t VALUES (3)", "SELECT 4"}) {
             ASSERT_EQ(start(sql), num(1));
         }
-        EXPECT_EQ(poll_until_finished(), num(1));
+        poll_until_finished();
         EXPECT_EQ(call("mysql__success"), num(1));
         for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(poll_until_finished(), num(1));
+            poll_until_finished();
             EXPECT_EQ(call("mysql__success"), 0);
             if (i == 0) lost_error = call("mysql__errno");
             EXPECT_EQ(call("mysql__errno"), lost_error) << i;
@@ -270,7 +255,7 @@ TEST_P(LostInFlight, TheStatementAndTheOnesStartedBeforeItsReportAreRefusedNoneS
     }
 #endif
     ASSERT_EQ(start("INSERT INTO t VALUES (5)"), num(1));
-    EXPECT_EQ(poll_until_finished(), num(1));
+    poll_until_finished();
     EXPECT_EQ(call("mysql__success"), num(1)) << error();
     EXPECT_EQ(rows(server_port), next == Next::waited ? "5\n" : "1\n5\n");
 }
@@ -295,7 +280,7 @@ TEST_F(LostLink, ALinkLostInsideATransactionStaysLostUntilThePing) {
         EXPECT_EQ(call("mysql__errno"), num(2006));
         EXPECT_NE(error().find("transaction"), std::string::npos) << error();
         ASSERT_EQ(start("INSERT INTO t VALUES (3)"), num(1));
-        EXPECT_EQ(poll_until_finished(), num(1));
+        poll_until_finished();
         EXPECT_EQ(call("mysql__errno"), num(2006));
         EXPECT_EQ(rows(), "");
         EXPECT_EQ(call("mysql__ping"), 0) << error();
@@ -387,8 +372,7 @@ TEST_F(LostLink, TheOptionFileCanKeepALostLinkLost) {
 TEST_F(LostLink, CloseWithoutALinkGivesUpThePendingAttempt) {
     EXPECT_EQ(thread_id(), 0);
     option_file("port=3317");  // 50 ms each round trip: the attempt would be accepted in well under a second
-    GuardedString db = str(""), host = str(kHost), user = str(kUser), password = str(kPassword);
-    ASSERT_EQ(call("mysql__real__connect__start", db, host, user, password), num(1));
+    ASSERT_EQ(routine("mysql__real__connect__start"), num(1));
     EXPECT_EQ(call("mysql__close"), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     EXPECT_EQ(call("mysql__connect__poll"), num(-1));
