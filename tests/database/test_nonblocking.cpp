@@ -19,13 +19,11 @@ namespace {
 constexpr int kDelayedPort = 3317;  // to the test server, 25 ms each way
 constexpr int kSilentPort = 3318;   // accepts, never says a word
 
-// What a statement left behind, as a script can see it: success, rows,
-// fields, affected rows, insert id, error number and text, first and last
-// cell of column v.
+// What a statement left behind: success, rows, fields, affected rows,
+// insert id, error number and text, first and last cell of column v.
 using Outcome = std::tuple<Word, Word, Word, Word, Word, Word, std::string, std::string, std::string>;
 
-// What a connection attempt left behind: connected, success, error number
-// and text, the stored cell of column v.
+// What an attempt left behind: connected, success, error, cell v.
 using Seen = std::tuple<Word, Word, Word, std::string, std::string>;
 
 class NonBlocking : public DatabaseTest {

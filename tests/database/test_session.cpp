@@ -169,19 +169,15 @@ TEST_F(Session, ARefusedSelectionKeepsTheDatabaseAndOnlyTheFullRoutineTakesThePo
     EXPECT_EQ(connect(), num(1));
 }
 
-// However the link is lost for good or while nothing answers, every
-// statement and command fails with its failure value within seconds, the
-// stored result reads as before (a statement whose result broke off is
-// refused), the session still says connected and a refused attempt leaves
-// it so; once a server answers again, connecting works. Purged (closed for
-// good) on every platform; on Linux, with a server of the test's own:
-// stopped (reached through its socket), killed, shut down by the script, or
-// killed while it sends a large result (after half of it), that statement
-// waited for or polled. Stopped (SIGSTOP) under a statement, waited for or
-// polled, the option file's read timeout (either group, dashes or
-// underscores) ends it with 2013, and once the server answers again the
-// next statement brings the link back. (A link lost while the server is
-// there comes back by itself: test_lost_link.cpp.)
+// A link lost for good (purged) or while nothing answers (on Linux a server
+// of the test's own stopped, killed, shut down by the script, or killed
+// while it sends a large result, that statement waited for or polled):
+// every statement and command fails within seconds, the stored result
+// stays, the session says connected through a refused attempt, and
+// connecting works once a server answers. A server stopped by SIGSTOP under
+// a statement: the read timeout (either group, dashes or underscores) ends
+// it with 2013, and the next statement brings the link back once the server
+// answers (as test_lost_link.cpp's losses while the server is there).
 TEST_F(Session, HoweverTheLinkIsLostStatementsFailAndTheStoredResultStays) {
     enum How { purged, server_stopped, server_killed, server_shut_down, killed_mid_result, frozen };
     const struct {
