@@ -56,8 +56,9 @@ inline std::string hex(std::string_view bytes) {
 // One statement on the test server (or the server on `port`) over a fresh
 // connection of the witness's own, closed afterwards. The rows come back as
 // the mariadb command-line client prints them with -N -B: cells separated by
-// tabs, each row ending in a newline, NULL as "NULL". A refusal gives
-// "ERROR <number>: <message>\n".
+// tabs, each row ending in a newline, NULL as "NULL", and a tab, newline,
+// backslash or zero byte in a cell written as \t, \n, \\, \0. A refusal
+// gives "ERROR <number>: <message>\n".
 inline std::string outside_query(const std::string& sql, int port = 3306) {
     const database::ClientApi& api = database::client();
     MYSQL* const link = api.init(nullptr);
@@ -75,7 +76,15 @@ inline std::string outside_query(const std::string& sql, int port = 3306) {
             const unsigned long* lengths = api.fetch_lengths(rows);
             for (unsigned c = 0; c < columns; ++c) {
                 if (c) out += '\t';
-                out += row[c] ? std::string(row[c], lengths[c]) : "NULL";
+                for (unsigned long i = 0; row[c] && i < lengths[c]; ++i) {
+                    const char ch = row[c][i];
+                    out += ch == '\t'   ? "\\t"
+                           : ch == '\n' ? "\\n"
+                           : ch == '\\' ? "\\\\"
+                           : ch == '\0' ? "\\0"
+                                        : std::string(1, ch);
+                }
+                if (!row[c]) out += "NULL";
             }
             out += '\n';
         }
