@@ -29,7 +29,8 @@ std::size_t allocated_bytes() {
 
 using Faults = DatabaseTest;
 
-// Catches a statement or a cell cut at a fixed buffer size (Results has the small ones).
+// Catches a statement or a cell cut at a fixed buffer size (Results has the small ones),
+// and a long statement's send cut by the next start.
 TEST_F(Faults, AStatementOfOneMebibyteRoundTrips) {
     ASSERT_EQ(connect(), num(1));
     const std::string head = "SELECT '", tail = "' AS big";
@@ -46,6 +47,16 @@ TEST_F(Faults, AStatementOfOneMebibyteRoundTrips) {
     EXPECT_EQ(query(head + text), 0);
     EXPECT_EQ(call("mysql__errno"), num(1064));
     EXPECT_EQ(cell("big", 0, static_cast<std::uint32_t>(text.size() + 1)), text);
+
+    // Started, eight times as long: it goes out over several calls, and the
+    // start behind it meets it still on its way.
+    const std::string longer(8 * text.size(), 'r');
+    ASSERT_EQ(start(head + longer + tail), num(1));
+    ASSERT_EQ(start("SELECT 'behind' AS big"), num(1));
+    poll_until_finished();
+    EXPECT_EQ(cell("big", 0, static_cast<std::uint32_t>(longer.size() + 1)), longer);
+    poll_until_finished();
+    EXPECT_EQ(cell("big", 0), "behind");
 }
 
 // Catches the rows of a replaced result kept: mappings not unmapped, or blocks the allocator still holds.
