@@ -80,7 +80,8 @@ void ResultSet::retire_into(ReleaseQueue& queue) {
     columns_ = ColumnNames();
 }
 
-ResultSet::Builder::Builder(MYSQL_RES* set) : columns_(set), rows_(columns_.size()), set_(set) {}
+ResultSet::Builder::Builder(MYSQL_RES* set, ReleaseQueue& memory)
+    : columns_(set), rows_(columns_.size(), memory), set_(set) {}
 
 void ResultSet::Builder::add(MYSQL_ROW row) { rows_.append(row, client().fetch_lengths(set_)); }
 

@@ -91,10 +91,11 @@ public:
     // exiting.
     void abandon() noexcept { rows_.abandon(); }
 
-    // Takes a client result set's rows one at a time as they arrive.
+    // Takes a client result set's rows one at a time as they arrive, into
+    // mappings from `memory`.
     class Builder {
     public:
-        explicit Builder(MYSQL_RES* set);
+        Builder(MYSQL_RES* set, ReleaseQueue& memory);
         void add(MYSQL_ROW row);
         ResultSet finish();
         // Hands the rows read so far to `queue` (they are not kept).

@@ -190,7 +190,7 @@ private:
 
     SessionLink link_;
     ResultSet current_result_;
-    ReleaseQueue retired_;  // the memory of results that were replaced
+    ReleaseQueue retired_;  // the memory of results: replaced ones, and what is kept of them
     StatementQueue queue_{link_, retired_};
     bool connected_ = false;
     bool succeeded_ = false;

@@ -11,6 +11,7 @@ StoredRows::StoredRows(StoredRows&& other) noexcept { *this = std::move(other); 
 StoredRows& StoredRows::operator=(StoredRows&& other) noexcept {
     if (this != &other) {
         clear();
+        memory_ = other.memory_;
         blocks_ = std::move(other.blocks_);
         row_pages_ = std::move(other.row_pages_);
         free_ = std::exchange(other.free_, nullptr);
@@ -26,7 +27,7 @@ StoredRows& StoredRows::operator=(StoredRows&& other) noexcept {
     return *this;
 }
 
-// Blocks grow from 64 KiB to 256 KiB, so a small result costs one small
+// Blocks grow from 64 KiB to 256 KiB, so a small result needs one small
 // mapping and a large one a mapping per quarter megabyte, which is given
 // back well within a poll's share (a mapping of 1 MiB once took 0.3 ms);
 // a record larger than that gets a block of its own size.
@@ -44,8 +45,12 @@ char* StoredRows::room_for(std::size_t bytes) {
 }
 
 // A mapping kept with the others (given back at once when it cannot be).
+// The first row page and the first block are what the session's memory
+// keeps from one result for the next, so a small result maps nothing.
 PageBlock StoredRows::new_block(std::size_t size) {
-    const PageBlock block = map_pages(size);
+    static_assert((kPageMask + 1) * sizeof(const char*) <= ReleaseQueue::kLargestKept);
+    static_assert(kFirstBlock <= ReleaseQueue::kLargestKept);
+    const PageBlock block = memory_ ? memory_->map(size) : map_pages(size);
     try {
         blocks_.push_back(block);
     } catch (...) {

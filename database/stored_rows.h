@@ -18,7 +18,9 @@ namespace cvx::database {
 class StoredRows {
 public:
     StoredRows() = default;
-    explicit StoredRows(std::size_t columns) : columns_(columns), head_((columns + 1) * sizeof(std::uint32_t)) {}
+    // Rows of `columns` cells in mappings from `memory`.
+    StoredRows(std::size_t columns, ReleaseQueue& memory)
+        : memory_(&memory), columns_(columns), head_((columns + 1) * sizeof(std::uint32_t)) {}
     ~StoredRows() { clear(); }
     StoredRows(StoredRows&& other) noexcept;
     StoredRows& operator=(StoredRows&& other) noexcept;
@@ -70,6 +72,7 @@ private:
     PageBlock new_block(std::size_t size);
     void clear() noexcept;
 
+    ReleaseQueue* memory_ = nullptr;       // where mappings come from
     std::vector<PageBlock> blocks_;        // every mapping: records and row pages
     std::vector<const char**> row_pages_;  // each kPageMask + 1 record addresses
     char* free_ = nullptr;                 // unused bytes of the newest block

@@ -1,7 +1,8 @@
 // The session's own storage of a result's rows, without a server: every
 // cell reads back as it was added, whatever its size and wherever its row
-// falls (across the row pages and the growing blocks), and retiring hands
-// every mapping over at once.
+// falls (across the row pages and the growing blocks), retiring hands
+// every mapping over at once, and the next rows are stored in the first
+// mappings, kept and still holding the old bytes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,7 +23,8 @@ std::vector<std::string> cells_of(std::uint64_t r) {
 
 TEST(StoredRows, EveryCellReadsBackAsAdded) {
     constexpr std::uint64_t kRows = 20000;  // more than two row pages
-    StoredRows rows(4);
+    ReleaseQueue queue;
+    StoredRows rows(4, queue);
     for (std::uint64_t r = 0; r < kRows; ++r) {
         const std::vector<std::string> c = cells_of(r);
         const char* cells[4] = {c[0].c_str(), c[1].c_str(), r % 7 ? c[2].c_str() : nullptr, c[3].data()};
@@ -47,13 +49,19 @@ TEST(StoredRows, EveryCellReadsBackAsAdded) {
     EXPECT_EQ(rows.cell(kRows, 2), "NULL");
     EXPECT_EQ(rows.cell(kRows, 3), "end");
 
-    ReleaseQueue queue;
     StoredRows moved = std::move(rows);
     EXPECT_EQ(rows.size(), 0u);
     moved.retire_into(queue);
     EXPECT_EQ(moved.size(), 0u);
     EXPECT_FALSE(queue.empty());
     while (!queue.empty()) queue.release_some(WorkSlice(std::chrono::microseconds(0)));
+
+    StoredRows next(2, queue);
+    const char* next_cells[2] = {"n", nullptr};
+    const unsigned long next_lengths[2] = {1, 0};
+    next.append(next_cells, next_lengths);
+    EXPECT_EQ(next.cell(0, 0), "n");
+    EXPECT_EQ(next.cell(0, 1), "NULL");
 }
 
 }  // namespace
