@@ -20,7 +20,6 @@ StoredRows& StoredRows::operator=(StoredRows&& other) noexcept {
         rows_ = std::exchange(other.rows_, 0);
         columns_ = other.columns_;
         head_ = other.head_;
-        zero_bytes_ = std::exchange(other.zero_bytes_, false);
         other.blocks_.clear();
         other.row_pages_.clear();
     }
@@ -76,15 +75,17 @@ void StoredRows::append(const char* const* cells, const unsigned long* lengths) 
     char* const record = room_for((head_ + text_bytes + 3) & ~std::size_t{3});
     std::uint32_t* const bounds = reinterpret_cast<std::uint32_t*>(record);
     char* text = record + head_;
-    std::uint32_t end = 0;
-    bounds[0] = 0;
+    std::uint32_t end = static_cast<std::uint32_t>(head_);
+    bounds[0] = end;
     for (std::size_t c = 0; c < columns_; ++c) {
         if (cells[c]) {
-            std::memcpy(text, cells[c], lengths[c]);
-            zero_bytes_ = zero_bytes_ || std::memchr(cells[c], 0, lengths[c]) != nullptr;
-            text[lengths[c]] = '\0';
-            text += lengths[c] + 1;
-            end += static_cast<std::uint32_t>(lengths[c] + 1);
+            // Only the text up to a zero byte is ever read, so only that is kept.
+            const void* zero = std::memchr(cells[c], 0, lengths[c]);
+            const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - cells[c]) : lengths[c];
+            std::memcpy(text, cells[c], n);
+            text[n] = '\0';
+            text += n + 1;
+            end += static_cast<std::uint32_t>(n + 1);
         }
         bounds[c + 1] = end;
     }
@@ -104,7 +105,6 @@ void StoredRows::abandon() noexcept {
     left_ = 0;
     next_block_ = kFirstBlock;
     rows_ = 0;
-    zero_bytes_ = false;
 }
 
 void StoredRows::clear() noexcept {
