@@ -1,10 +1,55 @@
 #include "database/stored_rows.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "host/short_bytes.h"
+
 namespace cvx::database {
+namespace {
+
+// The zero bytes of `word`, each as its high bit. Exact up to the first
+// zero byte, which is all that is asked: a borrow may mark a byte after it.
+template <typename Word>
+Word zero_bytes(Word word) {
+    constexpr Word ones = static_cast<Word>(~Word{0}) / 0xff;
+    return static_cast<Word>((word - ones) & ~word & (ones << 7));
+}
+
+// n bytes (sizeof(Word) <= n <= 2 * sizeof(Word)) moved as two words that
+// overlap, as move_bytes does; how many come before the first zero byte.
+template <typename Word>
+std::size_t copy_ends_up_to_zero(char* to, const char* from, std::size_t n) {
+    const Word first = short_bytes::load<Word>(from), last = short_bytes::load<Word>(from + n - sizeof(Word));
+    std::memcpy(to, &first, sizeof first);
+    std::memcpy(to + n - sizeof(Word), &last, sizeof last);
+    if (const Word z = zero_bytes(first)) return static_cast<std::size_t>(std::countr_zero(z)) / 8;
+    if (const Word z = zero_bytes(last)) return n - sizeof(Word) + static_cast<std::size_t>(std::countr_zero(z)) / 8;
+    return n;
+}
+
+// Copies a cell's n bytes to `to` (room for n bytes) and answers the length
+// of its text, which ends at the first zero byte. Most cells are short: up
+// to 16 bytes they take a few word moves instead of two C library calls.
+std::size_t copy_cell_text(char* to, const char* from, std::size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n >= 8 && n <= 16) return copy_ends_up_to_zero<std::uint64_t>(to, from, n);
+        if (n >= 4 && n < 8) return copy_ends_up_to_zero<std::uint32_t>(to, from, n);
+        if (n < 4) {
+            std::size_t k = 0;
+            for (; k < n && from[k] != '\0'; ++k) to[k] = from[k];
+            return k;
+        }
+    }
+    const void* zero = std::memchr(from, 0, n);
+    const std::size_t k = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - from) : n;
+    std::memcpy(to, from, k);
+    return k;
+}
+
+}  // namespace
 
 StoredRows::StoredRows(StoredRows&& other) noexcept { *this = std::move(other); }
 
@@ -80,9 +125,7 @@ void StoredRows::append(const char* const* cells, const unsigned long* lengths) 
     for (std::size_t c = 0; c < columns_; ++c) {
         if (cells[c]) {
             // Only the text up to a zero byte is ever read, so only that is kept.
-            const void* zero = std::memchr(cells[c], 0, lengths[c]);
-            const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - cells[c]) : lengths[c];
-            std::memcpy(text, cells[c], n);
+            const std::size_t n = copy_cell_text(text, cells[c], lengths[c]);
             text[n] = '\0';
             text += n + 1;
             end += static_cast<std::uint32_t>(n + 1);

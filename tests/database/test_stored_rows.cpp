@@ -14,11 +14,12 @@ namespace cvx::database {
 namespace {
 
 // Row r's cells: a number, a cell whose size cycles from empty to past a
-// page, SQL NULL on every seventh row, and a cell holding a zero byte on
-// rows that are multiples of 1000.
+// page, SQL NULL on every seventh row, and on rows that are multiples of
+// 1000 a cell whose zero byte moves along (its text is what precedes it).
+std::string before_zero(std::uint64_t r) { return std::string(static_cast<std::size_t>(r / 1000 % 19), 'z'); }
 std::vector<std::string> cells_of(std::uint64_t r) {
     return {std::to_string(r), std::string(static_cast<std::size_t>(r % 5000), static_cast<char>('a' + r % 26)), r % 7 ? "x" : "",
-            r % 1000 ? "plain" : std::string("be\0fore", 7)};
+            r % 1000 ? "plain" : before_zero(r) + std::string("\0after", 6)};
 }
 
 TEST(StoredRows, EveryCellReadsBackAsAdded) {
@@ -42,7 +43,7 @@ TEST(StoredRows, EveryCellReadsBackAsAdded) {
         ASSERT_EQ(rows.cell(r, 0), c[0]);
         ASSERT_EQ(rows.cell(r, 1), c[1]) << r;
         ASSERT_EQ(rows.cell(r, 2), r % 7 ? "x" : "NULL") << r;
-        ASSERT_EQ(rows.cell(r, 3), r % 1000 ? "plain" : "be") << r;  // up to the zero byte
+        ASSERT_EQ(rows.cell(r, 3), r % 1000 ? "plain" : before_zero(r)) << r;  // up to the zero byte
     }
     EXPECT_EQ(rows.cell(kRows, 0), huge);
     EXPECT_EQ(rows.cell(kRows, 1), "");
