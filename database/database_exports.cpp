@@ -245,18 +245,22 @@ CVX_EXPORT Word mysql__query__pending() CVX_NOEXCEPT {
 }
 
 // mysql__result(destination, column, row): 1 copied, -2 too long, 0 no cell.
-// The cell reads have the column lookup built into them (flatten): with
-// several exports calling it, the compiler would otherwise call it out of
-// line, about 8 instructions more a cell.
-CVX_EXPORT __attribute__((flatten)) Word mysql__result(Word destination, Word column, Word row) CVX_NOEXCEPT {
+CVX_EXPORT Word mysql__result(Word destination, Word column, Word row) CVX_NOEXCEPT {
     return failing_as(kNoCell, [&] {
         const TextRoom name = text_room(column);
-        const auto cell = session().cell(static_cast<std::uint32_t>(whole(row)), name.chars, name.capacity);
-        const Destination room = destination_arg(destination);
-        if (!cell || !room.chars) return kNoCell;
-        return put(room, 0, cell->data(), cell->size()) ? kAccepted : kCellTooLong;
+        switch (session().copy_cell(static_cast<std::uint32_t>(whole(row)), name.chars, name.capacity,
+                                    string_record(destination))) {
+            case CellCopy::copied: return kAccepted;
+            case CellCopy::too_long: return kCellTooLong;
+            case CellCopy::none: break;
+        }
+        return kNoCell;
     });
 }
+
+// The other cell reads have the column lookup built into them (flatten):
+// with several exports calling it, the compiler would otherwise call it
+// out of line, about 8 instructions more a cell.
 
 // mysql__result__number(address, column, row) and
 // mysql__result__integer(address, column, row): the cell as a script number

@@ -47,8 +47,28 @@ void unmap_pages(PageBlock block) noexcept {
 #endif
 }
 
-// Without memory for the list, the blocks are given back at once.
+PageBlock ReleaseQueue::map(std::size_t size) {
+    std::size_t best = kept_count_;
+    for (std::size_t i = 0; i < kept_count_; ++i) {
+        if (kept_[i].size >= size && (best == kept_count_ || kept_[i].size < kept_[best].size)) best = i;
+    }
+    if (best == kept_count_) return map_pages(size);
+    const PageBlock block = kept_[best];
+    kept_[best] = kept_[--kept_count_];
+    return block;
+}
+
+// A result's small mappings come first among its blocks, so the search
+// stops early (a kept one leaves an empty entry behind, which costs
+// nothing to give back); without memory for the list, the rest are given
+// back at once.
 void ReleaseQueue::take(std::vector<PageBlock>&& blocks) noexcept {
+    for (std::size_t i = 0; i < blocks.size() && kept_count_ < kKeptBlocks; ++i) {
+        if (blocks[i].base && blocks[i].size <= kLargestKept) {
+            kept_[kept_count_++] = blocks[i];
+            blocks[i] = PageBlock{};
+        }
+    }
     try {
         if (blocks_.empty()) {
             blocks_ = std::move(blocks);
@@ -72,6 +92,10 @@ void ReleaseQueue::release_some(const WorkSlice& slice) noexcept {
 void ReleaseQueue::release_all() noexcept {
     for (const PageBlock& block : blocks_) unmap_pages(block);
     blocks_.clear();
+}
+
+void ReleaseQueue::release_kept() noexcept {
+    while (kept_count_ > 0) unmap_pages(kept_[--kept_count_]);
 }
 
 }  // namespace cvx::database

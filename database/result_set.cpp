@@ -30,17 +30,23 @@ ColumnNames::ColumnNames(MYSQL_RES* set) {
     }
 }
 
-std::size_t ColumnNames::find(const char* name, std::size_t capacity) const {
-    // A hit is the same buffer holding the same bytes, terminator included,
-    // as when it was looked up: compared within the buffer's capacity, so
-    // it needs no measuring first. Scripts read columns in a steady order,
-    // so the search starts at the entry after the last hit.
+bool ColumnNames::RecentName::holds(const char* name, std::size_t capacity) const {
+    if (bytes == 0 || bytes > capacity) return false;
+    std::size_t at = 0;
+    for (; bytes - at > 16; at += 16) {
+        if (!same_short_bytes(text + at, name + at, 16)) return false;
+    }
+    return same_short_bytes(text + at, name + at, bytes - at);
+}
+
+// The other names remembered, then every column; the name is remembered
+// in place of the oldest.
+std::size_t ColumnNames::find_elsewhere(const char* name, std::size_t capacity) const {
     for (std::size_t i = 0; i < kRecentNames; ++i) {
-        const std::size_t slot = (last_hit_ + 1 + i) % kRecentNames;
-        const RecentName& r = recent_[slot];
-        if (r.where == name && r.length < capacity && std::memcmp(r.text, name, r.length + 1) == 0) {
+        const std::size_t slot = (last_hit_ + i) % kRecentNames;
+        if (recent_[slot].holds(name, capacity)) {
             last_hit_ = slot;
-            return r.column;
+            return recent_[slot].column;
         }
     }
     const void* end = std::memchr(name, 0, capacity);
@@ -51,10 +57,9 @@ std::size_t ColumnNames::find(const char* name, std::size_t capacity) const {
         last_hit_ = next_recent_;
         RecentName& r = recent_[next_recent_];
         next_recent_ = (next_recent_ + 1) % kRecentNames;
-        r.where = name;
+        r.bytes = static_cast<std::uint32_t>(length + 1);
+        r.column = static_cast<std::uint32_t>(column);
         std::memcpy(r.text, name, length + 1);
-        r.length = static_cast<std::uint32_t>(length);
-        r.column = column;
     }
     return column;
 }
@@ -75,12 +80,18 @@ std::size_t ColumnNames::scan(const char* name) const {
 
 // ---- result set -----------------------------------------------------------------
 
+[[gnu::noinline]] CellCopy ResultSet::copy_named_cell(std::uint64_t row, const char* name, std::size_t capacity,
+                                                     const ScriptString* to) {
+    return copy_column_cell(row, columns_.find(name, capacity), to);
+}
+
 void ResultSet::retire_into(ReleaseQueue& queue) {
     rows_.retire_into(queue);
     columns_ = ColumnNames();
 }
 
-ResultSet::Builder::Builder(MYSQL_RES* set) : columns_(set), rows_(columns_.size()), set_(set) {}
+ResultSet::Builder::Builder(MYSQL_RES* set, ReleaseQueue& memory)
+    : columns_(set), rows_(columns_.size(), memory), set_(set) {}
 
 void ResultSet::Builder::add(MYSQL_ROW row) { rows_.append(row, client().fetch_lengths(set_)); }
 

@@ -12,14 +12,23 @@
 
 #include "database/client_api.h"
 #include "database/stored_rows.h"
+#include "host/script_string.h"
+#include "host/short_bytes.h"
 
 namespace cvx::database {
+
+// What a copy of a cell into a script's buffer did.
+enum class CellCopy {
+    none,      // no such cell (no result set, column or row), or no buffer
+    copied,
+    too_long,  // the text does not fit the buffer: nothing written
+};
 
 // The names of a result set's columns, lower-cased once, found by a name as
 // a script writes it.
 class ColumnNames {
 public:
-    static constexpr std::size_t kNoColumn = static_cast<std::size_t>(-1);
+    static constexpr std::size_t kNoColumn = 0xffffffff;
 
     ColumnNames() = default;
     explicit ColumnNames(MYSQL_RES* set);
@@ -31,9 +40,27 @@ public:
     // The first column whose lower-cased name equals the text at `name`
     // with A-Z lower-cased; kNoColumn when none does, or when the name has
     // no terminator within its `capacity` bytes.
-    std::size_t find(const char* name, std::size_t capacity) const;
+    std::size_t find(const char* name, std::size_t capacity) const {
+        const std::uint32_t* recent = find_recent(name, capacity);
+        return recent ? *recent : find_elsewhere(name, capacity);
+    }
+
+    // find() for a name looked up just before, or just before the one
+    // looked up last, as scripts read the columns of a row in a steady
+    // order or one column down the rows: its column, or null for any other
+    // name.
+    [[gnu::always_inline]] const std::uint32_t* find_recent(const char* name, std::size_t capacity) const {
+        const RecentName* r = &recent_[(last_hit_ + 1) % kRecentNames];
+        if (!r->holds_short(name, capacity)) {
+            r = &recent_[last_hit_];
+            if (!r->holds_short(name, capacity)) return nullptr;
+        }
+        last_hit_ = static_cast<std::size_t>(r - recent_);
+        return &r->column;
+    }
 
 private:
+    std::size_t find_elsewhere(const char* name, std::size_t capacity) const;
     std::size_t scan(const char* name) const;
 
     std::string names_;                     // lower-cased names, each zero-terminated, then the names as given
@@ -44,12 +71,19 @@ private:
     // Names looked up lately, as the script wrote them: a script reads the
     // same few columns through the same strings again and again, and a hit
     // costs one short comparison instead of a scan of every column. A name
-    // that matches no column is remembered too (as kNoColumn).
+    // that matches no column is remembered too (as kNoColumn). A hit is a
+    // text of the same bytes, terminator included: compared within the
+    // buffer's capacity, so it needs no measuring first.
     struct RecentName {
-        const char* where = nullptr;  // the script's buffer
-        char text[24] = {};           // its bytes at the time, terminator included
-        std::uint32_t length = 0;     // of the text, terminator excluded
-        std::size_t column = 0;
+        std::uint32_t bytes = 0;  // of the text, terminator included (0: none remembered here)
+        std::uint32_t column = 0;
+        char text[56] = {};
+
+        bool holds(const char* name, std::size_t capacity) const;
+        // The same for a text of at most 16 bytes (false for a longer one).
+        [[gnu::always_inline]] bool holds_short(const char* name, std::size_t capacity) const {
+            return bytes - 1 < 16 && bytes <= capacity && same_short_bytes(text, name, bytes);
+        }
     };
     static constexpr std::size_t kRecentNames = 8;
     mutable RecentName recent_[kRecentNames];
@@ -69,8 +103,8 @@ public:
 
     // The text of the cell in `row` of the column named by the text at
     // `name` (found ignoring the case of A-Z, the leftmost of equal names;
-    // the name is read within `capacity` bytes); nothing when there is no
-    // result set, no such column or no such row.
+    // the name is read within `capacity` bytes), followed by a zero byte;
+    // nothing when there is no result set, no such column or no such row.
     std::optional<std::string_view> cell(std::uint64_t row, const char* name, std::size_t capacity) {
         const std::size_t c = columns_.find(name, capacity);
         if (c == ColumnNames::kNoColumn || row >= rows_.size()) return std::nullopt;
@@ -84,6 +118,18 @@ public:
         return columns_.given(static_cast<std::size_t>(index));
     }
 
+    // That cell's text and its terminator copied into the buffer of the
+    // script string `to` when they fit its capacity (nothing written
+    // otherwise). Most reads name a column read just before; the others
+    // take a call of their own, so this path needs no call and few
+    // registers.
+    [[gnu::always_inline]] CellCopy copy_cell(std::uint64_t row, const char* name, std::size_t capacity,
+                                              const ScriptString* to) {
+        const std::uint32_t* recent = columns_.find_recent(name, capacity);
+        if (!recent) return copy_named_cell(row, name, capacity, to);
+        return copy_column_cell(row, *recent, to);
+    }
+
     // Hands the rows' memory to `queue` (to be given back a piece at a
     // time), leaving no result set.
     void retire_into(ReleaseQueue& queue);
@@ -91,10 +137,11 @@ public:
     // exiting.
     void abandon() noexcept { rows_.abandon(); }
 
-    // Takes a client result set's rows one at a time as they arrive.
+    // Takes a client result set's rows one at a time as they arrive, into
+    // mappings from `memory`.
     class Builder {
     public:
-        explicit Builder(MYSQL_RES* set);
+        Builder(MYSQL_RES* set, ReleaseQueue& memory);
         void add(MYSQL_ROW row);
         ResultSet finish();
         // Hands the rows read so far to `queue` (they are not kept).
@@ -108,6 +155,16 @@ public:
     };
 
 private:
+    CellCopy copy_named_cell(std::uint64_t row, const char* name, std::size_t capacity, const ScriptString* to);
+    [[gnu::always_inline]] CellCopy copy_column_cell(std::uint64_t row, std::size_t column,
+                                                     const ScriptString* to) const {
+        if (column == ColumnNames::kNoColumn || row >= rows_.size()) return CellCopy::none;
+        const Destination room = destination_arg(to);
+        if (!room.chars) return CellCopy::none;
+        const std::string_view text = rows_.cell(row, column);
+        return put_text(room, text.data(), text.size()) ? CellCopy::copied : CellCopy::too_long;
+    }
+
     ColumnNames columns_;
     StoredRows rows_;
 };

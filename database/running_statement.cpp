@@ -31,13 +31,13 @@ StatementOutcome outcome_of(MYSQL* mysql, bool answered, std::optional<ResultSet
     return o;
 }
 
-StatementOutcome run_statement(MYSQL* mysql, std::string_view text) {
+StatementOutcome run_statement(MYSQL* mysql, std::string_view text, ReleaseQueue& memory) {
     const bool answered = client().real_query(mysql, text.data(), text.size()) == 0;
     std::optional<ResultSet::Builder> rows;
     MYSQL_RES* set = answered ? client().use_result(mysql) : nullptr;
     if (set) {
         try {
-            rows.emplace(set);
+            rows.emplace(set, memory);
             while (MYSQL_ROW row = client().fetch_row(set)) rows->add(row);
         } catch (...) {
             client().free_result(set);
@@ -51,7 +51,7 @@ StatementOutcome run_statement(MYSQL* mysql, std::string_view text) {
 
 RowReader::RowReader(MYSQL* mysql, MYSQL_RES* set, ReleaseQueue& retired, unsigned stale_error)
     : mysql_(mysql), set_(set), retired_(retired), stale_error_(stale_error) {
-    rows_.emplace(set_);
+    rows_.emplace(set_, retired_);
 }
 
 // Each row that is already in the client's buffer or the socket is taken

@@ -20,12 +20,13 @@ StatementOutcome outcome_of(MYSQL* mysql, bool answered, std::optional<ResultSet
                             unsigned stale_error = 0);
 
 // Runs `text` on `mysql`, waiting, with the result read into the same
-// storage: the outcome a statement read without waiting gives.
-StatementOutcome run_statement(MYSQL* mysql, std::string_view text);
+// storage (from `memory`): the outcome a statement read without waiting
+// gives.
+StatementOutcome run_statement(MYSQL* mysql, std::string_view text, ReleaseQueue& memory);
 
 // The rows of a result set whose statement was answered, read without
-// waiting for the network unless told to. The memory of rows that are not
-// kept goes to `retired`.
+// waiting for the network unless told to. The rows are stored in memory
+// from `retired`, and go back to it when they are not kept.
 class RowReader {
 public:
     // `stale_error`: the error the client still shows from an earlier

@@ -215,7 +215,7 @@ void Session::run(std::string_view text) { run_on(server(), text); }
 // On `mysql` (null: the link refused the statement, which then counts as
 // refused without anything sent).
 void Session::run_on(MYSQL* mysql, std::string_view text) {
-    StatementOutcome outcome = mysql ? run_statement(mysql, text) : StatementOutcome::refused(report_);
+    StatementOutcome outcome = mysql ? run_statement(mysql, text, retired_) : StatementOutcome::refused(report_);
     if (mysql) link_.finished(outcome.report.number);
     const bool accepted = take(std::move(outcome));
     retired_.release_all();  // the caller waits anyway

@@ -120,6 +120,11 @@ public:
     std::optional<std::string_view> column_name(std::uint64_t index) const {
         return current_result_.column_name(index);
     }
+    // The same cell's text copied into `to` when it fits.
+    [[gnu::always_inline]] CellCopy copy_cell(std::uint64_t row, const char* name, std::size_t capacity,
+                                              const ScriptString* to) {
+        return current_result_.copy_cell(row, name, capacity, to);
+    }
     // Of the statement whose outcome took effect last.
     std::uint64_t affected_rows() const { return affected_rows_; }
     std::uint64_t insert_id() const { return insert_id_; }
@@ -190,7 +195,7 @@ private:
 
     SessionLink link_;
     ResultSet current_result_;
-    ReleaseQueue retired_;  // the memory of results that were replaced
+    ReleaseQueue retired_;  // the memory of results: replaced ones, and what is kept of them
     StatementQueue queue_{link_, retired_};
     bool connected_ = false;
     bool succeeded_ = false;

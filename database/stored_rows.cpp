@@ -1,16 +1,62 @@
 #include "database/stored_rows.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "host/short_bytes.h"
+
 namespace cvx::database {
+namespace {
+
+// The zero bytes of `word`, each as its high bit. Exact up to the first
+// zero byte, which is all that is asked: a borrow may mark a byte after it.
+template <typename Word>
+Word zero_bytes(Word word) {
+    constexpr Word ones = static_cast<Word>(~Word{0}) / 0xff;
+    return static_cast<Word>((word - ones) & ~word & (ones << 7));
+}
+
+// n bytes (sizeof(Word) <= n <= 2 * sizeof(Word)) moved as two words that
+// overlap, as move_bytes does; how many come before the first zero byte.
+template <typename Word>
+std::size_t copy_ends_up_to_zero(char* to, const char* from, std::size_t n) {
+    const Word first = short_bytes::load<Word>(from), last = short_bytes::load<Word>(from + n - sizeof(Word));
+    std::memcpy(to, &first, sizeof first);
+    std::memcpy(to + n - sizeof(Word), &last, sizeof last);
+    if (const Word z = zero_bytes(first)) return static_cast<std::size_t>(std::countr_zero(z)) / 8;
+    if (const Word z = zero_bytes(last)) return n - sizeof(Word) + static_cast<std::size_t>(std::countr_zero(z)) / 8;
+    return n;
+}
+
+// Copies a cell's n bytes to `to` (room for n bytes) and answers the length
+// of its text, which ends at the first zero byte. Most cells are short: up
+// to 16 bytes they take a few word moves instead of two C library calls.
+std::size_t copy_cell_text(char* to, const char* from, std::size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n >= 8 && n <= 16) return copy_ends_up_to_zero<std::uint64_t>(to, from, n);
+        if (n >= 4 && n < 8) return copy_ends_up_to_zero<std::uint32_t>(to, from, n);
+        if (n < 4) {
+            std::size_t k = 0;
+            for (; k < n && from[k] != '\0'; ++k) to[k] = from[k];
+            return k;
+        }
+    }
+    const void* zero = std::memchr(from, 0, n);
+    const std::size_t k = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - from) : n;
+    std::memcpy(to, from, k);
+    return k;
+}
+
+}  // namespace
 
 StoredRows::StoredRows(StoredRows&& other) noexcept { *this = std::move(other); }
 
 StoredRows& StoredRows::operator=(StoredRows&& other) noexcept {
     if (this != &other) {
         clear();
+        memory_ = other.memory_;
         blocks_ = std::move(other.blocks_);
         row_pages_ = std::move(other.row_pages_);
         free_ = std::exchange(other.free_, nullptr);
@@ -19,14 +65,13 @@ StoredRows& StoredRows::operator=(StoredRows&& other) noexcept {
         rows_ = std::exchange(other.rows_, 0);
         columns_ = other.columns_;
         head_ = other.head_;
-        zero_bytes_ = std::exchange(other.zero_bytes_, false);
         other.blocks_.clear();
         other.row_pages_.clear();
     }
     return *this;
 }
 
-// Blocks grow from 64 KiB to 256 KiB, so a small result costs one small
+// Blocks grow from 64 KiB to 256 KiB, so a small result needs one small
 // mapping and a large one a mapping per quarter megabyte, which is given
 // back well within a poll's share (a mapping of 1 MiB once took 0.3 ms);
 // a record larger than that gets a block of its own size.
@@ -44,8 +89,12 @@ char* StoredRows::room_for(std::size_t bytes) {
 }
 
 // A mapping kept with the others (given back at once when it cannot be).
+// The first row page and the first block are what the session's memory
+// keeps from one result for the next, so a small result maps nothing.
 PageBlock StoredRows::new_block(std::size_t size) {
-    const PageBlock block = map_pages(size);
+    static_assert((kPageMask + 1) * sizeof(const char*) <= ReleaseQueue::kLargestKept);
+    static_assert(kFirstBlock <= ReleaseQueue::kLargestKept);
+    const PageBlock block = memory_ ? memory_->map(size) : map_pages(size);
     try {
         blocks_.push_back(block);
     } catch (...) {
@@ -71,15 +120,15 @@ void StoredRows::append(const char* const* cells, const unsigned long* lengths) 
     char* const record = room_for((head_ + text_bytes + 3) & ~std::size_t{3});
     std::uint32_t* const bounds = reinterpret_cast<std::uint32_t*>(record);
     char* text = record + head_;
-    std::uint32_t end = 0;
-    bounds[0] = 0;
+    std::uint32_t end = static_cast<std::uint32_t>(head_);
+    bounds[0] = end;
     for (std::size_t c = 0; c < columns_; ++c) {
         if (cells[c]) {
-            std::memcpy(text, cells[c], lengths[c]);
-            zero_bytes_ = zero_bytes_ || std::memchr(cells[c], 0, lengths[c]) != nullptr;
-            text[lengths[c]] = '\0';
-            text += lengths[c] + 1;
-            end += static_cast<std::uint32_t>(lengths[c] + 1);
+            // Only the text up to a zero byte is ever read, so only that is kept.
+            const std::size_t n = copy_cell_text(text, cells[c], lengths[c]);
+            text[n] = '\0';
+            text += n + 1;
+            end += static_cast<std::uint32_t>(n + 1);
         }
         bounds[c + 1] = end;
     }
@@ -99,7 +148,6 @@ void StoredRows::abandon() noexcept {
     left_ = 0;
     next_block_ = kFirstBlock;
     rows_ = 0;
-    zero_bytes_ = false;
 }
 
 void StoredRows::clear() noexcept {

@@ -18,7 +18,9 @@ namespace cvx::database {
 class StoredRows {
 public:
     StoredRows() = default;
-    explicit StoredRows(std::size_t columns) : columns_(columns), head_((columns + 1) * sizeof(std::uint32_t)) {}
+    // Rows of `columns` cells in mappings from `memory`.
+    StoredRows(std::size_t columns, ReleaseQueue& memory)
+        : memory_(&memory), columns_(columns), head_((columns + 1) * sizeof(std::uint32_t)) {}
     ~StoredRows() { clear(); }
     StoredRows(StoredRows&& other) noexcept;
     StoredRows& operator=(StoredRows&& other) noexcept;
@@ -31,15 +33,16 @@ public:
     // Raises std::bad_alloc when no memory is left for it.
     void append(const char* const* cells, const unsigned long* lengths);
 
-    // The text of a cell up to its first zero byte ("NULL" for SQL NULL);
-    // `row` and `column` must be in range.
-    std::string_view cell(std::uint64_t row, std::size_t column) const {
+    // The text of a cell up to its first zero byte ("NULL" for SQL NULL),
+    // which is followed by that zero byte; `row` and `column` must be in
+    // range.
+    [[gnu::always_inline]] std::string_view cell(std::uint64_t row, std::size_t column) const {
         const char* record = row_pages_[static_cast<std::size_t>(row >> kPageShift)][row & kPageMask];
         const std::uint32_t* bounds = reinterpret_cast<const std::uint32_t*>(record);
         const std::uint32_t start = bounds[column], end = bounds[column + 1];
         if (start == end) return {kNullText, 4};
-        const char* text = record + head_ + start;
-        return zero_bytes_ ? std::string_view(text) : std::string_view(text, end - start - 1);
+        const char* text = record + start;
+        return std::string_view(text, end - start - 1);
     }
 
     // SQL NULL reads as the text of this one object, so a reader can tell
@@ -54,10 +57,10 @@ public:
 
 private:
     // A row's record: the bounds of its cells (columns + 1 offsets from the
-    // first cell's first byte: where each cell starts, then where the last
-    // one ends), then the cells' bytes, each followed by a zero byte. SQL
-    // NULL takes no bytes at all, so it is the one cell whose bounds are
-    // equal (an empty text still has its terminator).
+    // record's first byte: where each cell starts, then where the last one
+    // ends), then the cells' texts, each up to its first zero byte and
+    // followed by one. SQL NULL takes no bytes at all, so it is the one cell
+    // whose bounds are equal (an empty text still has its terminator).
     static constexpr std::size_t kLargestRow = 0x7fffffff;
     // Row records are found through pages of 8192 addresses each, so the
     // table never moves while it grows.
@@ -70,6 +73,7 @@ private:
     PageBlock new_block(std::size_t size);
     void clear() noexcept;
 
+    ReleaseQueue* memory_ = nullptr;       // where mappings come from
     std::vector<PageBlock> blocks_;        // every mapping: records and row pages
     std::vector<const char**> row_pages_;  // each kPageMask + 1 record addresses
     char* free_ = nullptr;                 // unused bytes of the newest block
@@ -78,7 +82,6 @@ private:
     std::uint64_t rows_ = 0;
     std::size_t columns_ = 0;
     std::size_t head_ = sizeof(std::uint32_t);  // the bounds' bytes
-    bool zero_bytes_ = false;  // some cell holds a zero byte
 };
 
 }  // namespace cvx::database

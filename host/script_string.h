@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "host/script_value.h"
+#include "host/short_bytes.h"
 
 namespace cvx {
 
@@ -71,10 +72,18 @@ inline bool fits(Destination d, std::size_t offset, std::size_t n) noexcept {
 // `offset` on, when they fit its capacity; otherwise false and nothing
 // written. The source may lie inside the destination's buffer (memmove): a
 // string appended to itself is read before its terminator is overwritten.
-inline bool put(Destination d, std::size_t offset, const char* source, std::size_t n) noexcept {
+[[gnu::always_inline]] inline bool put(Destination d, std::size_t offset, const char* source, std::size_t n) noexcept {
     if (!fits(d, offset, n)) return false;
-    std::memmove(d.chars + offset, source, n);
+    move_bytes(d.chars + offset, source, n);
     d.chars[offset + n] = 0;
+    return true;
+}
+
+// put() from offset 0 for a text whose n bytes are followed by its zero
+// byte, which is copied with them.
+[[gnu::always_inline]] inline bool put_text(Destination d, const char* text, std::size_t n) noexcept {
+    if (!fits(d, 0, n)) return false;
+    move_bytes(d.chars, text, n + 1);
     return true;
 }
 

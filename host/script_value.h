@@ -88,7 +88,8 @@ constexpr Word scaled(long long v) {
 constexpr Word truth(bool condition) { return condition ? kOne : kZero; }
 
 // three-way: -1024, 0 or 1024 for less, equal, greater.
-constexpr Word three_way(int order) { return order < 0 ? kMinusOne : (order > 0 ? kOne : kZero); }
+// (Computed without a branch: a comparison's sign is hard to predict.)
+constexpr Word three_way(int order) { return static_cast<Word>((order > 0) - (order < 0)) * kOne; }
 
 // An address result travels whole.
 inline Word address_result(const void* p) { return reinterpret_cast<Word>(p); }

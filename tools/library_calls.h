@@ -13,9 +13,11 @@
 
 namespace cvx {
 
-// The library of this program, loaded on first use.
+// The library of this program, loaded on first use; CVX_BENCH_LIBRARY, when
+// set, names another build of it (scripts/bench-against measures two builds
+// with one program).
 inline LoadedLibrary& library() {
-    static LoadedLibrary lib(CVX_LIBRARY_PATH);
+    static LoadedLibrary lib(std::getenv("CVX_BENCH_LIBRARY") ? std::getenv("CVX_BENCH_LIBRARY") : CVX_LIBRARY_PATH);
     return lib;
 }
 

@@ -66,11 +66,17 @@ TEST_F(Results, DatabaseQuerySelectsFirstAndReportsZeroForSuccess) {
 // the row index is the whole part of the number, read afresh on every
 // call (a seek moves nothing).
 TEST_F(Results, ColumnsAreFoundIgnoringCaseAndRowsByTheirWholeIndex) {
-    ASSERT_EQ(query("SELECT Name, id AS name, NAME2, note, id AS `Ünïcode`, id FROM t ORDER BY id"), num(1));
+    ASSERT_EQ(query("SELECT Name, id AS name, NAME2, note, id AS `Ünïcode`, id, Name AS a_long_column_name_first,"
+                    " NAME2 AS a_long_column_name_other FROM t ORDER BY id"),
+              num(1));
     EXPECT_EQ(cell("NAME", 0), "one");
     EXPECT_EQ(cell("name", 0), "one");
     EXPECT_EQ(cell("nAmE2", 1), "dos");
     EXPECT_EQ(cell("Ünïcode", 2), "3");
+    for (int i = 0; i < 2; ++i) {  // names that differ only past their first 16 bytes, read in turn
+        EXPECT_EQ(cell("a_long_column_name_first", 1), "two");
+        EXPECT_EQ(cell("a_long_column_name_other", 1), "dos");
+    }
     EXPECT_EQ(cell("nam", 0), "<0>");
     EXPECT_EQ(cell("name2x", 0), "<0>");
     EXPECT_EQ(cell("", 0), "<0>");

@@ -1,9 +1,10 @@
 // The database family's logic without a server: the session's own storage
 // of a result's rows (every cell reads back as it was added, whatever its
 // size and wherever its row falls, across the row pages and the growing
-// blocks, and retiring hands every mapping over at once), and what the
-// session reads itself from the option file: the statement timeouts and
-// the switch that keeps a lost link lost.
+// blocks; retiring hands every mapping over at once, and the next rows are
+// stored in the first mappings, kept and still holding the old bytes), and
+// what the session reads itself from the option file: the statement
+// timeouts and the switch that keeps a lost link lost.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,16 +17,18 @@ namespace cvx::database {
 namespace {
 
 // Row r's cells: a number, a cell whose size cycles from empty to past a
-// page, SQL NULL on every seventh row, and a cell holding a zero byte on
-// rows that are multiples of 1000.
+// page, SQL NULL on every seventh row, and on rows that are multiples of
+// 1000 a cell whose zero byte moves along (its text is what precedes it).
+std::string before_zero(std::uint64_t r) { return std::string(static_cast<std::size_t>(r / 1000 % 19), 'z'); }
 std::vector<std::string> cells_of(std::uint64_t r) {
     return {std::to_string(r), std::string(static_cast<std::size_t>(r % 5000), static_cast<char>('a' + r % 26)), r % 7 ? "x" : "",
-            r % 1000 ? "plain" : std::string("be\0fore", 7)};
+            r % 1000 ? "plain" : before_zero(r) + std::string("\0after", 6)};
 }
 
 TEST(StoredRows, EveryCellReadsBackAsAdded) {
     constexpr std::uint64_t kRows = 20000;  // more than two row pages
-    StoredRows rows(4);
+    ReleaseQueue queue;
+    StoredRows rows(4, queue);
     for (std::uint64_t r = 0; r < kRows; ++r) {
         const std::vector<std::string> c = cells_of(r);
         const char* cells[4] = {c[0].c_str(), c[1].c_str(), r % 7 ? c[2].c_str() : nullptr, c[3].data()};
@@ -43,20 +46,26 @@ TEST(StoredRows, EveryCellReadsBackAsAdded) {
         ASSERT_EQ(rows.cell(r, 0), c[0]);
         ASSERT_EQ(rows.cell(r, 1), c[1]) << r;
         ASSERT_EQ(rows.cell(r, 2), r % 7 ? "x" : "NULL") << r;
-        ASSERT_EQ(rows.cell(r, 3), r % 1000 ? "plain" : "be") << r;  // up to the zero byte
+        ASSERT_EQ(rows.cell(r, 3), r % 1000 ? "plain" : before_zero(r)) << r;  // up to the zero byte
     }
     EXPECT_EQ(rows.cell(kRows, 0), huge);
     EXPECT_EQ(rows.cell(kRows, 1), "");
     EXPECT_EQ(rows.cell(kRows, 2), "NULL");
     EXPECT_EQ(rows.cell(kRows, 3), "end");
 
-    ReleaseQueue queue;
     StoredRows moved = std::move(rows);
     EXPECT_EQ(rows.size(), 0u);
     moved.retire_into(queue);
     EXPECT_EQ(moved.size(), 0u);
     EXPECT_FALSE(queue.empty());
     while (!queue.empty()) queue.release_some(WorkSlice(std::chrono::microseconds(0)));
+
+    StoredRows next(2, queue);
+    const char* next_cells[2] = {"n", nullptr};
+    const unsigned long next_lengths[2] = {1, 0};
+    next.append(next_cells, next_lengths);
+    EXPECT_EQ(next.cell(0, 0), "n");
+    EXPECT_EQ(next.cell(0, 1), "NULL");
 }
 
 TEST(OptionFile, SettingsComeFromTheClientGroupsOnlyTheLastOneWinning) {
