@@ -79,7 +79,7 @@ std::ptrdiff_t length(const ScriptString* s) {
 
 namespace {
 
-// The measured paths of compare and copy, out of line: the checks and the one
+// The measured paths of compare, copy and append, out of line: the checks and the one
 // C call of the short paths then need no saved registers.
 [[gnu::noinline]] int compare_measured(const ScriptString* first, const ScriptString* second) {
     const Text a = text(first);
@@ -92,6 +92,11 @@ namespace {
 [[gnu::noinline]] bool copy_measured(const ScriptString* source, ScriptString* destination) {
     const Text t = text(source);
     return t && put(destination, 0, t->data(), t->size());
+}
+
+[[gnu::noinline]] bool append_measured(const ScriptString* source, ScriptString* destination, std::size_t used) {
+    const Text t = text(source);
+    return t && put(destination, used, t->data(), t->size());
 }
 
 }  // namespace
@@ -111,12 +116,12 @@ bool copy(const ScriptString* source, ScriptString* destination) {
 
 bool append(const ScriptString* source, ScriptString* destination) {
     const Text d = text(destination);
-    if (d && surely_fits(source, destination, d->size())) {
+    if (!d) return false;
+    if (surely_fits(source, destination, d->size())) {
         std::strcpy(destination->chars + d->size(), source->chars);
         return true;
     }
-    const Text s = text(source);
-    return s && d && put(destination, d->size(), s->data(), s->size());
+    return append_measured(source, destination, d->size());
 }
 
 bool copy_n(const ScriptString* source, std::uint32_t count, ScriptString* destination) {
