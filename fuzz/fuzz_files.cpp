@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool opens = name.rfind("fopen_", 0) == 0 || name.rfind("freopen_", 0) == 0;
         call_checked(t, v, [&](char kind, std::size_t i) {
             switch (kind) {
-                case 's': return opens ? path(in, v) : v.string(in, 64);
-                case 'a': return v.storage();
+                case 's': return opens ? path(in, v) : any_string(in, v, 64);
+                case 'a': return v.storage(16).address();
                 default: return raw_result(name == "fseekc" && i == 1 ? number(in) : count(in));
             }
         });

@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool is_set_file = std::string_view(t.info->name) == "set_file";
         call_checked(t, v, [&](char kind, std::size_t) {
             switch (kind) {
-                case 's': return is_set_file ? file_name(in, v) : v.string(in);
-                case 'a': return v.storage();
+                case 's': return is_set_file ? file_name(in, v) : any_string(in, v);
+                case 'a': return v.storage(16).address();
                 default: return raw_result(number(in));
             }
         });

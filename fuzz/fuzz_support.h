@@ -61,46 +61,22 @@ inline std::int32_t number(Input& in) {
 }
 
 // The script values of one call, alive until the next call is built.
-class Values {
-public:
-    // A string as the engine makes it: a buffer of `capacity` bytes whose
-    // text ends within it (or, rarely, a null record).
-    Word string(Input& in, std::uint32_t max_capacity = 300) {
-        const std::uint8_t shape = in.byte();
-        if (shape == 0xFF) return 0;
-        std::uint32_t capacity = 1 + (static_cast<std::uint32_t>(in.byte()) << 8 | in.byte()) % max_capacity;
-        if (shape < 64) capacity = 1 + 8 * (1 + shape % 8);  // whole cipher blocks plus the terminator
-        strings_.emplace_back(capacity);
-        GuardedString& s = strings_.back();
-        s.fill(static_cast<unsigned char>(in.byte() | 1));
-        s.set(in.bytes(capacity - 1));
-        s.chars()[in.byte() % capacity] = 0;  // the terminator, somewhere in the buffer
-        s.chars()[capacity - 1] = 0;
-        return s.word();
-    }
-    Word text(std::string_view t) {
-        strings_.emplace_back(static_cast<std::uint32_t>(t.size() + 1), t);
-        return strings_.back().word();
-    }
-    Word storage(std::size_t size = 16) {
-        storage_.emplace_back(size);
-        return storage_.back().address();
-    }
-    // Every guard, header, chars pointer and capacity as it was built.
-    bool intact() {
-        for (GuardedString& s : strings_) {
-            if (!s.intact()) return false;
-        }
-        for (Guarded& g : storage_) {
-            if (!g.intact()) return false;
-        }
-        return true;
-    }
+using Values = GuardedValues;
 
-private:
-    std::deque<GuardedString> strings_;
-    std::deque<Guarded> storage_;
-};
+// A string as the engine makes it: a buffer of up to `max_capacity` bytes
+// whose text ends within it (or, rarely, a null record).
+inline Word any_string(Input& in, Values& v, std::uint32_t max_capacity = 300) {
+    const std::uint8_t shape = in.byte();
+    if (shape == 0xFF) return 0;
+    std::uint32_t capacity = 1 + (static_cast<std::uint32_t>(in.byte()) << 8 | in.byte()) % max_capacity;
+    if (shape < 64) capacity = 1 + 8 * (1 + shape % 8);  // whole cipher blocks plus the terminator
+    GuardedString& s = v.string(capacity);
+    s.fill(static_cast<unsigned char>(in.byte() | 1));
+    s.set(in.bytes(capacity - 1));
+    s.chars()[in.byte() % capacity] = 0;  // the terminator, somewhere in the buffer
+    s.chars()[capacity - 1] = 0;
+    return s.word();
+}
 
 // The landed exports of the given families that the library really has.
 struct Target {

@@ -17,13 +17,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "database/client_api.h"
 #include "tests/library.h"
@@ -105,10 +105,10 @@ inline Word call_words(const std::string& name, const Word* words, int n) {
 
 // An export called with script strings holding `texts`, in order.
 inline Word call_texts(std::string_view name, std::initializer_list<std::string_view> texts) {
-    std::deque<GuardedString> strings;
+    GuardedValues strings;
     Word words[5] = {};
     int n = 0;
-    for (std::string_view t : texts) words[n++] = strings.emplace_back(str(t)).word();
+    for (std::string_view t : texts) words[n++] = strings.text(t);
     return call_words(std::string(name), words, n);
 }
 
@@ -183,32 +183,24 @@ enum class Odd { none, unterminated, null_record, no_buffer };
 // without a terminator, a null record or a record without a buffer. Every
 // string must keep its guards and bytes, the storage its guards.
 inline Word call_plain(const ExportInfo& e, int odd_index = -1, Odd odd = Odd::none) {
-    std::deque<GuardedString> strings;
-    std::deque<GuardedRecord> records;  // without a buffer
-    std::deque<Guarded> storage;
-    std::deque<std::string> before;
+    GuardedValues v;
     Word words[5] = {};
     for (int i = 0; e.args[i]; ++i) {
+        const Odd how = i == odd_index ? odd : Odd::none;
         if (e.args[i] == 'n') words[i] = num(1);
-        if (e.args[i] == 'a') words[i] = storage.emplace_back(16).address();
-        if (e.args[i] != 's' || (i == odd_index && odd == Odd::null_record)) continue;
-        if (i == odd_index && odd == Odd::no_buffer) {
-            words[i] = records.emplace_back(nullptr, 64).word();
+        if (e.args[i] == 'a') words[i] = v.storage(16).address();
+        if (e.args[i] != 's' || how == Odd::null_record) continue;
+        if (how == Odd::no_buffer) {
+            words[i] = v.record(64);
             continue;
         }
-        GuardedString& s = i == odd_index && odd == Odd::unterminated ? strings.emplace_back(8)
-                                                                      : strings.emplace_back(64, "v");
-        if (i == odd_index && odd == Odd::unterminated) s.fill('v');
-        before.push_back(s.bytes());
+        GuardedString& s = v.string(how == Odd::unterminated ? 8 : 64, "v");
+        if (how == Odd::unterminated) s.fill('v');
         words[i] = s.word();
     }
+    v.snapshot();
     const Word result = call_words(e.name, words, static_cast<int>(std::strlen(e.args)));
-    for (std::size_t i = 0; i < strings.size(); ++i) {
-        EXPECT_TRUE(strings[i].intact()) << e.name;
-        EXPECT_EQ(strings[i].bytes(), before[i]) << e.name;
-    }
-    for (const GuardedRecord& r : records) EXPECT_TRUE(r.intact()) << e.name;
-    for (const Guarded& g : storage) EXPECT_TRUE(g.intact()) << e.name;
+    if (const char* why = v.changed(nullptr, nullptr, true)) ADD_FAILURE() << e.name << ": " << why;
     return result;
 }
 
