@@ -269,6 +269,21 @@ protected:
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     }
 
+    // What the last statement left, as a script reads it: success, rows,
+    // fields, affected rows, insert id, error number and text, the first and
+    // last cells of column v.
+    using Outcome = std::tuple<Word, Word, Word, Word, Word, Word, std::string, std::string, std::string>;
+    static Outcome outcome() {
+        const Word rows = call("mysql__num__rows");
+        return {call("mysql__success"), rows, call("mysql__num__fields"), call("mysql__affected__rows"),
+                call("mysql__insert__id"), call("mysql__errno"), text_at(call("mysql__error")), cell("v", 0, 64),
+                cell("v", rows > 0 ? rows - 1 : 0, 64)};
+    }
+    // Polls until every statement started has been reported.
+    static void poll_queue() {
+        while (call("mysql__query__pending") != 0) poll_until_finished();
+    }
+
     // The text of a cell (row index whole), or a marker with the result.
     static std::string cell(std::string_view column, long long row, std::uint32_t capacity = 256) {
         return cell_at(column, num(row), capacity);

@@ -19,10 +19,6 @@ namespace {
 constexpr int kDelayedPort = 3317;  // to the test server, 25 ms each way
 constexpr int kSilentPort = 3318;   // accepts, never says a word
 
-// What a statement left behind: success, rows, fields, affected rows,
-// insert id, error number and text, first and last cell of column v.
-using Outcome = std::tuple<Word, Word, Word, Word, Word, Word, std::string, std::string, std::string>;
-
 // What an attempt left behind: connected, success, error, cell v.
 using Seen = std::tuple<Word, Word, Word, std::string, std::string>;
 
@@ -33,12 +29,6 @@ protected:
         DatabaseTest::SetUp();
         ASSERT_EQ(connect(), num(1));
         ASSERT_EQ(query("SELECT 'before' AS v"), num(1));
-    }
-    static Outcome outcome() {
-        const Word rows = call("mysql__num__rows");
-        return {call("mysql__success"), rows, call("mysql__num__fields"), call("mysql__affected__rows"),
-                call("mysql__insert__id"), call("mysql__errno"), text_at(call("mysql__error")), cell("v", 0, 64),
-                cell("v", rows > 0 ? rows - 1 : 0, 64)};
     }
     static Seen seen() {
         return {call("mysql__connected"), call("mysql__success"), call("mysql__errno"),
