@@ -257,11 +257,6 @@ bool unescape(std::string_view escaped, std::string* out) {
     return true;
 }
 
-[[noreturn]] void fail(const char* name, const char* why, std::int32_t result) {
-    std::fprintf(stderr, "%s (result %d): %s\n", name, result, why);
-    __builtin_trap();
-}
-
 class Fuzzer {
 public:
     Fuzzer() {

@@ -98,18 +98,27 @@ inline std::vector<Target> targets(const LoadedLibrary& lib, std::initializer_li
     return out;
 }
 
-// Calls `t` with one word per argument from `argument(kind, index)`, where
-// kind is the argument's letter in exports.txt; stops the fuzzer when the
-// call wrote outside the values `v` built for it.
+// Stops the fuzzer: export `name` gave `result` and did what `why` says.
+[[noreturn]] inline void fail(const char* name, const char* why, std::int32_t result) {
+    std::fprintf(stderr, "%s (result %d): %s\n", name, result, why);
+    __builtin_trap();
+}
+
+// Up to `most` calls of exports of `all` that the input picks, each with
+// values of its own: 16 bytes of storage for an address, for any other
+// argument `argument(values, name, kind, index)` (kind: its letter in
+// exports.txt). Stops the fuzzer when a call wrote outside its values.
 template <typename Argument>
-void call_checked(const Target& t, Values& v, Argument argument) {
-    Word args[5] = {};
-    const std::string_view kinds = t.info->args;
-    for (std::size_t i = 0; i < kinds.size(); ++i) args[i] = argument(kinds[i], i);
-    (void)call_export(t.fn, args, static_cast<int>(kinds.size()));
-    if (!v.intact()) {
-        std::fprintf(stderr, "%s wrote outside the values it was given\n", t.info->name);
-        __builtin_trap();
+void call_sequence(Input& in, const std::vector<Target>& all, int most, Argument argument) {
+    for (int call = 0; call < most && !in.empty(); ++call) {
+        const Target& t = all[in.byte() % all.size()];
+        Values v;
+        Word args[5] = {};
+        const std::string_view kinds = t.info->args, name = t.info->name;
+        for (std::size_t i = 0; i < kinds.size(); ++i)
+            args[i] = kinds[i] == 'a' ? v.storage(16).address() : argument(v, name, kinds[i], i);
+        const auto result = static_cast<std::int32_t>(call_export(t.fn, args, static_cast<int>(kinds.size())));
+        if (!v.intact()) fail(t.info->name, "wrote outside the values it was given", result);
     }
 }
 
