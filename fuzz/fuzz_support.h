@@ -88,12 +88,8 @@ struct Target {
 inline std::vector<Target> targets(const LoadedLibrary& lib, std::initializer_list<std::string_view> families) {
     if (!lib.is_open()) std::abort();
     std::vector<Target> out;
-    for (int i = 0; i < export_count(); ++i) {
-        const ExportInfo& e = export_table()[i];
-        bool wanted = false;
-        for (std::string_view f : families) wanted |= f == e.family;
-        if (!wanted || !e.landed) continue;
-        if (AnyExport fn = lib.symbol(e.name)) out.push_back({&e, fn});
+    for (const ExportInfo* e : landed_exports(families)) {
+        if (AnyExport fn = lib.symbol(e->name)) out.push_back({e, fn});
     }
     return out;
 }

@@ -17,10 +17,8 @@ using Session = DatabaseTest;
 // Every landed export whose column of exports.txt gives a value.
 template <typename Check>
 void for_each_listed(const char* ExportInfo::*column, Check&& check) {
-    for (int i = 0; i < export_count(); ++i) {
-        const ExportInfo& e = export_table()[i];
-        const Expected x = expected(e.*column);
-        if (e.landed && !x.values.empty()) check(e, x);
+    for (const ExportInfo* e : landed_exports()) {
+        if (const Expected x = expected(e->*column); !x.values.empty()) check(*e, x);
     }
 }
 
