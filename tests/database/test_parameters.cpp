@@ -6,7 +6,6 @@
 #include <functional>
 #include <random>
 
-#include "database/character_set.h"
 #include "tests/database/database_test.h"
 
 namespace cvx::test {
@@ -23,19 +22,14 @@ protected:
         fresh_database("cvx_parameters");
     }
     void TearDown() override {  // the set chosen last outlives the session
-        const char* set = database::code_page_character_set();
-        GuardedString name = str(set ? set : "utf8mb4");
-        call("mysql__set__character__set", name);
+        call_texts("mysql__set__character__set", {default_character_set()});
         DatabaseTest::TearDown();
     }
     Word text_param(int index, std::string_view value) {
         GuardedString s = str(value);
         return call("mysql__param__text", num(index), s);
     }
-    Word params(std::string_view sql, const char* how = "mysql__query__params") {
-        GuardedString s = str(sql);
-        return call(how, s);
-    }
+    Word params(std::string_view sql, const char* how = "mysql__query__params") { return call_texts(how, {sql}); }
     // A cell read by `how` into 4 bytes of storage: the result and the
     // bytes afterwards (kUntouched when nothing was stored).
     std::pair<Word, std::int32_t> value(const char* how, std::string_view column, long long row) {
@@ -64,8 +58,7 @@ TEST_F(Parameters, HostileValuesArriveByteForByteInEverySetAndMode) {
     };
     ASSERT_EQ(call("mysql__param__integer", num(3), Word{1}), num(1));
     for (const auto& c : configs) {
-        GuardedString set = str(c.set);
-        ASSERT_EQ(call("mysql__set__character__set", set), 0);
+        ASSERT_EQ(call_texts("mysql__set__character__set", {c.set}), 0);
         ASSERT_EQ(query(std::string("SET sql_mode = '") + c.mode + "'"), num(1));
         ASSERT_EQ(query("DELETE FROM t"), num(1));
         const std::string values[] = {"'; DROP TABLE t; -- ", "\\' OR 1=1 -- ", "\"?\" /* ? */ # ? -- ?\n?",
