@@ -244,13 +244,13 @@ protected:
         return routine("mysql__real__connect");
     }
     static Word query(std::string_view sql) { return call_texts("mysql__query", {sql}); }
+    static Word start(std::string_view sql) { return call_texts("mysql__query__start", {sql}); }
     // The set a link starts with unless the script or the option file names
     // one: the code page's (Windows), else the client's own.
     static const char* default_character_set() {
         const char* name = database::code_page_character_set();
         return name ? name : "utf8mb4";
     }
-    static Word start(std::string_view sql) { return call_texts("mysql__query__start", {sql}); }
     // A fresh, empty database of this name, selected.
     static void fresh_database(const std::string& name) {
         ASSERT_EQ(query("DROP DATABASE IF EXISTS " + name), num(1));
