@@ -254,8 +254,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, LostInFlight, ::testing::ValuesIn(kInFlight), cas
 // connecting again or pinging.
 TEST_F(LostLink, ALinkLostInsideATransactionStaysLostUntilThePing) {
     for (const char* opening : {"BEGIN", "SET autocommit = 0"}) {
-        ASSERT_EQ(connect_to(kSwitchedPort), num(1));
-        prepare();
+        ASSERT_NO_FATAL_FAILURE(link_for(Loss::killed));
         ASSERT_EQ(query(opening), num(1));
         ASSERT_EQ(query("INSERT INTO t VALUES (1)"), num(1));
         kill_link(thread_id());
@@ -277,8 +276,7 @@ TEST_F(LostLink, ALinkLostInsideATransactionStaysLostUntilThePing) {
 // lost with the link) refuses it rather than read a value's escapes as
 // something else. Started again, it is bound for the new link.
 TEST_F(LostLink, AStatementBoundForTheLostLinksModesIsRefusedOnTheNewLink) {
-    ASSERT_EQ(connect_to(kSwitchedPort), num(1));
-    prepare();
+    ASSERT_NO_FATAL_FAILURE(link_for(Loss::killed));
     ASSERT_EQ(query("ALTER TABLE t MODIFY v VARCHAR(20)"), num(1));
     ASSERT_EQ(query("SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'"), num(1));
     GuardedString value = str("a\\', 'b");  // a\', 'b
