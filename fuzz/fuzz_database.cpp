@@ -58,104 +58,13 @@ void write_option_file(const Server& s, bool nobody) {
 
 // ---- strings ------------------------------------------------------------------
 
-// The strings of one call and the bytes each held before it.
-class Strings {
-public:
-    Word null_buffer(std::uint32_t capacity) { return records_.emplace_back(nullptr, capacity).word(); }
-    // `text` and a terminator in a buffer of `capacity` bytes (at least
-    // text + 1) filled with `fill` after the terminator.
-    Word text(std::string_view text, std::uint32_t extra = 0, unsigned char fill = 0x7E) {
-        const auto capacity = static_cast<std::uint32_t>(text.size() + 1 + extra);
-        GuardedString& s = add(capacity);
-        s.fill(fill);
-        s.set(text);
-        return s.word();
-    }
-    // `bytes` filling the whole buffer: no terminator within its capacity.
-    Word unterminated(std::string_view bytes) {
-        std::string b(bytes);
-        std::replace(b.begin(), b.end(), '\0', 'u');
-        if (b.empty()) b = "u";
-        GuardedString& s = add(static_cast<std::uint32_t>(b.size()));
-        std::memcpy(s.chars(), b.data(), b.size());
-        return s.word();
-    }
-    // An empty buffer: capacity 0.
-    Word no_room() { return add(0).word(); }
-    // Four bytes of caller storage, or (when `null`) the null address.
-    Word storage(bool null) {
-        if (null) return 0;
-        storage_.emplace_back(4);
-        std::memset(storage_.back().data(), 0x5A, 4);
-        return storage_.back().address();
-    }
-    // A destination of `capacity` bytes of `fill`, with a terminator at
-    // `zero_at` when it lies inside.
-    Word room(std::uint32_t capacity, unsigned char fill, std::uint32_t zero_at) {
-        GuardedString& s = add(capacity);
-        s.fill(fill);
-        if (zero_at < capacity) s.chars()[zero_at] = 0;
-        return s.word();
-    }
-
-    // Bytes of every string as they are now.
-    void snapshot() {
-        before_.clear();
-        for (GuardedString& s : strings_) before_.push_back(s.bytes());
-        storage_before_.clear();
-        for (Guarded& g : storage_) storage_before_.emplace_back(reinterpret_cast<const char*>(g.data()), g.size());
-    }
-    // The string built as `w`, if any.
-    GuardedString* find(Word w) {
-        for (GuardedString& s : strings_) {
-            if (s.word() == w) return &s;
-        }
-        return nullptr;
-    }
-    // Guards intact and every string unchanged, except `written` (when not
-    // null), which may hold a text and its terminator followed by its old
-    // bytes. The text written there is returned in `text`. Storage may
-    // change only when `storage_written`.
-    bool unchanged_except(const GuardedString* written, std::string* text, const char** why,
-                          bool storage_written = false) {
-        std::size_t j = 0;
-        for (Guarded& g : storage_) {
-            if (!g.intact()) return *why = "a storage guard changed", false;
-            const std::string now(reinterpret_cast<const char*>(g.data()), g.size());
-            if (!storage_written && now != storage_before_[j]) return *why = "storage it may not write changed", false;
-            ++j;
-        }
-        std::size_t i = 0;
-        for (GuardedString& s : strings_) {
-            if (!s.intact()) return *why = "a guard, header, chars or capacity changed", false;
-            const std::string now = s.bytes();
-            const std::string& old = before_[i++];
-            if (&s != written) {
-                if (now != old) return *why = "a string it may not write changed", false;
-                continue;
-            }
-            const std::size_t k = now.find('\0');
-            if (k == std::string::npos) return *why = "the destination has no terminator", false;
-            if (now.compare(k + 1, std::string::npos, old, k + 1, std::string::npos) != 0)
-                return *why = "bytes past the written terminator changed", false;
-            if (text) *text = now.substr(0, k);
-        }
-        for (const GuardedRecord& r : records_) {
-            if (!r.intact()) return *why = "a record without a buffer changed", false;
-        }
-        return true;
-    }
-
-private:
-    GuardedString& add(std::uint32_t capacity) {
-        strings_.emplace_back(capacity);
-        return strings_.back();
-    }
-    std::deque<GuardedString> strings_;
-    std::deque<GuardedRecord> records_;  // without a buffer
-    std::deque<Guarded> storage_;
-    std::vector<std::string> before_, storage_before_;
-};
+// `bytes` filling a whole buffer: no terminator within its capacity.
+Word unterminated(Values& s, std::string_view bytes) {
+    std::string b(bytes);
+    std::replace(b.begin(), b.end(), '\0', 'u');
+    if (b.empty()) b = "u";
+    return s.string(static_cast<std::uint32_t>(b.size()), b).word();
+}
 
 // ---- choices ------------------------------------------------------------------
 
@@ -171,14 +80,8 @@ const char* const kStatements[] = {
     "SELECT id, a, b FROM fuzz_scratch.t ORDER BY id DESC LIMIT 3",
     "UPDATE fuzz_scratch.t SET a = 'u' ORDER BY id LIMIT 2",
     "DELETE FROM fuzz_scratch.t",
-    "SELECT * FROM fuzz_scratch.missing",
-    "SHOW DATABASES LIKE 'fuzz%'",
-    "SELEC 1",
-    "SELECT 1; SELECT 2",
-    "",
-    "DO 1",
-    "SELECT 1 AS a WHERE 1 = 0",
-    "CREATE TABLE IF NOT EXISTS fz (x INT)",
+    "SELECT * FROM fuzz_scratch.missing", "SHOW DATABASES LIKE 'fuzz%'", "SELEC 1", "SELECT 1; SELECT 2",
+    "", "DO 1", "SELECT 1 AS a WHERE 1 = 0", "CREATE TABLE IF NOT EXISTS fz (x INT)",
     "SELECT DATABASE() AS d, @@version_comment AS v",
 };
 
@@ -241,15 +144,15 @@ bool harmless(std::string_view statement) {
 // a host name must stay whole ("127.0.0.1" cut to "127.0" is another
 // address, and "localhost" cut to "local" a name to look up).
 template <typename Pick>
-Word text_argument(Input& in, Strings& s, Pick pick, bool may_cut = true) {
+Word text_argument(Input& in, Values& s, Pick pick, bool may_cut = true) {
     const std::uint8_t shape = in.byte();
     const std::uint32_t extra = shape & 0x10 ? in.byte() % 32 : 0;
     const unsigned char fill = shape & 0x20 ? 0 : 0x7E;
     switch (may_cut || shape % 16 != 4 ? shape % 16 : 5) {
         case 0: return 0;
-        case 1: return s.null_buffer(in.byte());
-        case 2: return s.no_room();
-        case 3: return s.unterminated(pick());
+        case 1: return s.record(in.byte());
+        case 2: return s.string(0).word();
+        case 3: return unterminated(s, pick());
         case 4: {  // a zero byte inside: the text ends there
             std::string t(pick());
             t.insert(in.byte() % (t.size() + 1), 1, '\0');
@@ -304,14 +207,16 @@ std::string column_text(Input& in) {
 }
 
 // Destination strings: sizes around the cells of the dictionary.
-Word destination(Input& in, Strings& s) {
+Word destination(Input& in, Values& s) {
     static const std::uint32_t capacities[] = {1, 2, 3, 4, 6, 8, 16, 40, 300, 301, 302, 700};
     const std::uint8_t shape = in.byte();
     if (shape == 0xFF) return 0;
-    if (shape == 0xFE) return s.null_buffer(64);
-    if (shape == 0xFD) return s.no_room();
-    const std::uint32_t capacity = capacities[shape % std::size(capacities)];
-    return s.room(capacity, static_cast<unsigned char>(in.byte() | 1), in.byte() % 4 == 0 ? 0 : 0xFFFFFFFF);
+    if (shape == 0xFE) return s.record(64);
+    if (shape == 0xFD) return s.string(0).word();
+    GuardedString& d = s.string(capacities[shape % std::size(capacities)]);
+    d.fill(static_cast<unsigned char>(in.byte() | 1));
+    if (in.byte() % 4 == 0) d.chars()[0] = 0;
+    return d.word();
 }
 
 // A script number for a row or a seek: small rows mostly, then the edges.
@@ -346,23 +251,15 @@ bool unescape(std::string_view escaped, std::string* out) {
     return true;
 }
 
-[[noreturn]] void fail(const char* name, const char* why, std::int32_t result) {
-    std::fprintf(stderr, "%s (result %d): %s\n", name, result, why);
-    __builtin_trap();
-}
-
 class Fuzzer {
 public:
     Fuzzer() {
-        server_.port = env_or("CVX_FUZZ_DB_PORT", "");
-        server_.socket = env_or("CVX_FUZZ_DB_SOCKET", "");
-        server_.user = env_or("CVX_FUZZ_DB_USER", "cvx");
-        server_.password = env_or("CVX_FUZZ_DB_PASSWORD", "cvx-secret");
+        server_ = {env_or("CVX_FUZZ_DB_PORT", ""), env_or("CVX_FUZZ_DB_SOCKET", ""), env_or("CVX_FUZZ_DB_USER", "cvx"),
+                   env_or("CVX_FUZZ_DB_PASSWORD", "cvx-secret"), std::to_string(unused_port())};
         if (server_.port.empty() || server_.socket.empty()) {
             std::fprintf(stderr, "fuzz_database: CVX_FUZZ_DB_PORT and CVX_FUZZ_DB_SOCKET name no server\n");
             std::exit(1);
         }
-        server_.unused_port = std::to_string(unused_port());
         for (const Target& t : targets(library(), {"database"})) {
             if (std::string_view(t.info->name) == "mysql__shutdown") continue;  // never
             by_name_[t.info->name] = t;
@@ -387,7 +284,7 @@ private:
     // The scratch database and table that dictionary statements use.
     void prepare_scratch() {
         const auto text = [&](const char* name, std::initializer_list<std::string_view> texts) {
-            return call(name, [&](Strings& s, Word* a) {
+            return call(name, [&](Values& s, Word* a) {
                 for (std::string_view t : texts) *a++ = s.text(t);
             });
         };
@@ -412,7 +309,7 @@ private:
 
     template <typename Builder>
     std::int32_t checked(const Target& t, Builder&& build_args) {
-        Strings s;
+        Values s;
         Word args[5] = {};
         const std::string_view kinds = t.info->args;
         const std::string_view name = t.info->name;
@@ -437,9 +334,7 @@ private:
         const auto result = static_cast<std::int32_t>(word);
         if (!expected(t.info->results).allows(word)) fail(t.info->name, "a result it cannot give", result);
         std::string written;
-        const char* why = "";
-        const bool may_write = result == kNum1 && dest != nullptr;
-        if (!s.unchanged_except(may_write ? dest : nullptr, &written, &why, result == kNum1 && kinds[0] == 'a'))
+        if (const char* why = s.changed(result == kNum1 ? dest : nullptr, &written, result == kNum1 && kinds[0] == 'a'))
             fail(t.info->name, why, result);
         if (name == "mysql__query__params" && result == kNum1) check_echo(args[0]);
         if (name == "mysql__real__escape__string" && result == kNum1) {
@@ -491,8 +386,7 @@ private:
     void connect_first(Input& in, bool start) {
         const std::uint8_t how = in.byte();
         const bool real = how & 0x80;
-        const char* name = real ? (start ? "mysql__real__connect__start" : "mysql__real__connect")
-                                : (start ? "mysql__connect__start" : "mysql__connect");
+        const std::string name = std::string(real ? "mysql__real__connect" : "mysql__connect") + (start ? "__start" : "");
         std::string host = "localhost", user = server_.user, password = server_.password;
         std::string database = "";
         const std::uint8_t db_pick = in.byte();
@@ -521,12 +415,12 @@ private:
         if (!real && host == "127.0.0.1") host = "localhost";
         write_option_file(server_, nobody);
         const bool odd_strings = (how & 0x30) == 0x30;  // a null or broken argument somewhere
-        const auto str = [&](Strings& s, const std::string& t) {
+        const auto str = [&](Values& s, const std::string& t) {
             if (odd_strings) return text_argument(in, s, [&] { return t; }, &t != &host);
             return s.text(t);
         };
         const bool tcp = host == "127.0.0.1" && !nobody;
-        const std::int32_t r = call(name, [&](Strings& s, Word* a) {
+        const std::int32_t r = call(name.c_str(), [&](Values& s, Word* a) {
             if (real) {
                 a[0] = str(s, database), a[1] = str(s, host), a[2] = str(s, user), a[3] = str(s, password);
             } else {
@@ -550,12 +444,11 @@ private:
     void one_call(Input& in) {
         const Target& t = all_[in.byte() % all_.size()];
         const std::string_view name = t.info->name;
-        if (name == "mysql__connect" || name == "mysql__real__connect") return connect_first(in, false);
-        if (name == "mysql__connect__start" || name == "mysql__real__connect__start") return connect_first(in, true);
+        if (name.ends_with("connect") || name.ends_with("connect__start")) return connect_first(in, name.ends_with("start"));
         if (name == "mysql__change__user") {
             if (tcp_link_possible_) return;  // it would reconnect to 127.0.0.1:3306
             const std::uint8_t how = in.byte();
-            (void)checked(t, [&](Strings& s, Word* a) {
+            (void)checked(t, [&](Values& s, Word* a) {
                 a[0] = text_argument(in, s, [&] { return how & 1 ? "fuzz_nobody" : server_.user; });
                 a[1] = text_argument(in, s, [&] { return how & 2 ? "wrong" : server_.password; });
                 a[2] = text_argument(in, s, [&] { return how & 4 ? database_text(in) : ""; });
@@ -564,14 +457,14 @@ private:
         }
         if (name == "mysql__query__start" || name == "mysql__query__params__start") {
             const bool params = name == "mysql__query__params__start";
-            if (checked(t, [&](Strings& s, Word* a) {
+            if (checked(t, [&](Values& s, Word* a) {
                     a[0] = text_argument(in, s, [&] { return params ? parameter_statement_text(in) : statement_text(in); });
                 }) == kNum1) {
                 poll_a_few(in, "mysql__query__poll");
             }
             return;
         }
-        (void)checked(t, [&](Strings& s, Word* a) {
+        (void)checked(t, [&](Values& s, Word* a) {
             if (name == "mysql__query") {
                 a[0] = text_argument(in, s, [&] { return statement_text(in); });
             } else if (name == "mysql__query__params") {
@@ -585,7 +478,9 @@ private:
             } else if (name == "mysql__param__null") {
                 a[0] = parameter_index(in);
             } else if (name == "mysql__result__number" || name == "mysql__result__integer") {
-                a[0] = s.storage(in.byte() == 0xFF);
+                Guarded& to = s.storage(4);
+                std::memset(to.data(), 0x5A, 4);
+                a[0] = in.byte() == 0xFF ? 0 : to.address();
                 a[1] = text_argument(in, s, [&] { return column_text(in); });
                 a[2] = row_number(in, false);
             } else if (name == "mysql__result__is__null") {

@@ -42,19 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (all.empty()) return 0;
     reset_files();
     Input in(data, size);
-    for (int call = 0; call < 24 && !in.empty(); ++call) {
-        const Target& t = all[in.byte() % all.size()];
-        Values v;
-        const std::string_view name = t.info->name;
+    call_sequence(in, all, 24, [&](Values& v, std::string_view name, char kind, std::size_t i) {
         const bool opens = name.rfind("fopen_", 0) == 0 || name.rfind("freopen_", 0) == 0;
-        call_checked(t, v, [&](char kind, std::size_t i) {
-            switch (kind) {
-                case 's': return opens ? path(in, v) : v.string(in, 64);
-                case 'a': return v.storage();
-                default: return raw_result(name == "fseekc" && i == 1 ? number(in) : count(in));
-            }
-        });
-    }
+        if (kind == 's') return opens ? path(in, v) : any_string(in, v, 64);
+        return raw_result(name == "fseekc" && i == 1 ? number(in) : count(in));
+    });
     if (close_all) (void)call_export(close_all, nullptr, 0);
     return 0;
 }

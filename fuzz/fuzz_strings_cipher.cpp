@@ -31,17 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     if (all.empty()) return 0;
     Input in(data, size);
-    for (int call = 0; call < 8 && !in.empty(); ++call) {
-        const Target& t = all[in.byte() % all.size()];
-        Values v;
-        const bool is_set_file = std::string_view(t.info->name) == "set_file";
-        call_checked(t, v, [&](char kind, std::size_t) {
-            switch (kind) {
-                case 's': return is_set_file ? file_name(in, v) : v.string(in);
-                case 'a': return v.storage();
-                default: return raw_result(number(in));
-            }
-        });
-    }
+    call_sequence(in, all, 8, [&](Values& v, std::string_view name, char kind, std::size_t) {
+        if (kind == 's') return name == "set_file" ? file_name(in, v) : any_string(in, v);
+        return raw_result(number(in));
+    });
     return 0;
 }

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -61,46 +60,22 @@ inline std::int32_t number(Input& in) {
 }
 
 // The script values of one call, alive until the next call is built.
-class Values {
-public:
-    // A string as the engine makes it: a buffer of `capacity` bytes whose
-    // text ends within it (or, rarely, a null record).
-    Word string(Input& in, std::uint32_t max_capacity = 300) {
-        const std::uint8_t shape = in.byte();
-        if (shape == 0xFF) return 0;
-        std::uint32_t capacity = 1 + (static_cast<std::uint32_t>(in.byte()) << 8 | in.byte()) % max_capacity;
-        if (shape < 64) capacity = 1 + 8 * (1 + shape % 8);  // whole cipher blocks plus the terminator
-        strings_.emplace_back(capacity);
-        GuardedString& s = strings_.back();
-        s.fill(static_cast<unsigned char>(in.byte() | 1));
-        s.set(in.bytes(capacity - 1));
-        s.chars()[in.byte() % capacity] = 0;  // the terminator, somewhere in the buffer
-        s.chars()[capacity - 1] = 0;
-        return s.word();
-    }
-    Word text(std::string_view t) {
-        strings_.emplace_back(static_cast<std::uint32_t>(t.size() + 1), t);
-        return strings_.back().word();
-    }
-    Word storage(std::size_t size = 16) {
-        storage_.emplace_back(size);
-        return storage_.back().address();
-    }
-    // Every guard, header, chars pointer and capacity as it was built.
-    bool intact() {
-        for (GuardedString& s : strings_) {
-            if (!s.intact()) return false;
-        }
-        for (Guarded& g : storage_) {
-            if (!g.intact()) return false;
-        }
-        return true;
-    }
+using Values = GuardedValues;
 
-private:
-    std::deque<GuardedString> strings_;
-    std::deque<Guarded> storage_;
-};
+// A string as the engine makes it: a buffer of up to `max_capacity` bytes
+// whose text ends within it (or, rarely, a null record).
+inline Word any_string(Input& in, Values& v, std::uint32_t max_capacity = 300) {
+    const std::uint8_t shape = in.byte();
+    if (shape == 0xFF) return 0;
+    std::uint32_t capacity = 1 + (static_cast<std::uint32_t>(in.byte()) << 8 | in.byte()) % max_capacity;
+    if (shape < 64) capacity = 1 + 8 * (1 + shape % 8);  // whole cipher blocks plus the terminator
+    GuardedString& s = v.string(capacity);
+    s.fill(static_cast<unsigned char>(in.byte() | 1));
+    s.set(in.bytes(capacity - 1));
+    s.chars()[in.byte() % capacity] = 0;  // the terminator, somewhere in the buffer
+    s.chars()[capacity - 1] = 0;
+    return s.word();
+}
 
 // The landed exports of the given families that the library really has.
 struct Target {
@@ -112,28 +87,33 @@ struct Target {
 inline std::vector<Target> targets(const LoadedLibrary& lib, std::initializer_list<std::string_view> families) {
     if (!lib.is_open()) std::abort();
     std::vector<Target> out;
-    for (int i = 0; i < export_count(); ++i) {
-        const ExportInfo& e = export_table()[i];
-        bool wanted = false;
-        for (std::string_view f : families) wanted |= f == e.family;
-        if (!wanted || !e.landed) continue;
-        if (AnyExport fn = lib.symbol(e.name)) out.push_back({&e, fn});
+    for (const ExportInfo* e : landed_exports(families)) {
+        if (AnyExport fn = lib.symbol(e->name)) out.push_back({e, fn});
     }
     return out;
 }
 
-// Calls `t` with one word per argument from `argument(kind, index)`, where
-// kind is the argument's letter in exports.txt; stops the fuzzer when the
-// call wrote outside the values `v` built for it.
+// Stops the fuzzer: export `name` gave `result` and did what `why` says.
+[[noreturn]] inline void fail(const char* name, const char* why, std::int32_t result) {
+    std::fprintf(stderr, "%s (result %d): %s\n", name, result, why);
+    __builtin_trap();
+}
+
+// Up to `most` calls of exports of `all` that the input picks, each with
+// values of its own: 16 bytes of storage for an address, for any other
+// argument `argument(values, name, kind, index)` (kind: its letter in
+// exports.txt). Stops the fuzzer when a call wrote outside its values.
 template <typename Argument>
-void call_checked(const Target& t, Values& v, Argument argument) {
-    Word args[5] = {};
-    const std::string_view kinds = t.info->args;
-    for (std::size_t i = 0; i < kinds.size(); ++i) args[i] = argument(kinds[i], i);
-    (void)call_export(t.fn, args, static_cast<int>(kinds.size()));
-    if (!v.intact()) {
-        std::fprintf(stderr, "%s wrote outside the values it was given\n", t.info->name);
-        __builtin_trap();
+void call_sequence(Input& in, const std::vector<Target>& all, int most, Argument argument) {
+    for (int call = 0; call < most && !in.empty(); ++call) {
+        const Target& t = all[in.byte() % all.size()];
+        Values v;
+        Word args[5] = {};
+        const std::string_view kinds = t.info->args, name = t.info->name;
+        for (std::size_t i = 0; i < kinds.size(); ++i)
+            args[i] = kinds[i] == 'a' ? v.storage(16).address() : argument(v, name, kinds[i], i);
+        const auto result = static_cast<std::int32_t>(call_export(t.fn, args, static_cast<int>(kinds.size())));
+        if (!v.intact()) fail(t.info->name, "wrote outside the values it was given", result);
     }
 }
 

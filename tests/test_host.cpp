@@ -95,20 +95,18 @@ Word call_measuring_stack(AnyExport fn, const Word (&words)[5], std::int32_t& po
 // this also proves that no export removes its own arguments from the stack.
 TEST(ExportConvention, EveryExportReturnsFromZeroWordsAndLeavesTheStackToTheCaller) {
     int checked = 0;
-    for (int i = 0; i < export_count(); ++i) {
-        const ExportInfo& e = export_table()[i];
-        if (!e.landed) continue;
-        const AnyExport fn = test::library().symbol(e.name);
-        ASSERT_NE(fn, nullptr) << e.name;
+    for (const ExportInfo* e : landed_exports()) {
+        const AnyExport fn = test::library().symbol(e->name);
+        ASSERT_NE(fn, nullptr) << e->name;
         Word words[5] = {0, 0, 0, 0, 0};
         // The binding entry is only ever given the engine's table.
-        if (std::strcmp(e.name, "A6_DLLAPI") == 0) words[0] = engine_table();
+        if (std::strcmp(e->name, "A6_DLLAPI") == 0) words[0] = engine_table();
 #if defined(__i386__)
         std::int32_t popped = -1;
         call_measuring_stack(fn, words, popped);
-        EXPECT_EQ(popped, 0) << e.name << " removed its own arguments";
+        EXPECT_EQ(popped, 0) << e->name << " removed its own arguments";
 #else
-        call_export(fn, words, static_cast<int>(std::strlen(e.args)));
+        call_export(fn, words, static_cast<int>(std::strlen(e->args)));
 #endif
         ++checked;
     }

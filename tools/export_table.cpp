@@ -13,6 +13,15 @@ const ExportInfo kExports[] = {
 const ExportInfo* export_table() { return kExports; }
 int export_count() { return static_cast<int>(sizeof(kExports) / sizeof(kExports[0])); }
 
+std::vector<const ExportInfo*> landed_exports(std::initializer_list<std::string_view> families) {
+    std::vector<const ExportInfo*> out;
+    for (const ExportInfo& e : kExports) {
+        const bool wanted = std::find(families.begin(), families.end(), e.family) != families.end();
+        if (e.landed && (wanted || families.size() == 0)) out.push_back(&e);
+    }
+    return out;
+}
+
 const ExportInfo* find_export(std::string_view name) {
     for (const ExportInfo& e : kExports) {
         if (name == e.name) return &e;

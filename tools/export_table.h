@@ -2,6 +2,7 @@
 // load the library: the script host, the tests and the fuzzers.
 #pragma once
 
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
@@ -42,5 +43,7 @@ const ExportInfo* find_export(std::string_view name);
 // Every export in list order; ends where export_count() says.
 const ExportInfo* export_table();
 int export_count();
+// The landed exports (of the given families; none given: of all), in order.
+std::vector<const ExportInfo*> landed_exports(std::initializer_list<std::string_view> families = {});
 
 }  // namespace cvx

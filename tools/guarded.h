@@ -1,14 +1,17 @@
 // Script strings and caller storage with guard bytes around them, as the
 // script host, the tests and the fuzzers build them: a write outside the
-// given buffers shows up as a damaged guard after the call.
+// given buffers shows up as a damaged guard after the call, and a write
+// inside one the export may not write as bytes changed since a snapshot.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/script_value.h"
 
@@ -110,6 +113,90 @@ public:
 private:
     Guarded buffer_;
     GuardedRecord record_;
+};
+
+// The values of one call, alive together: strings, records without a
+// buffer, caller storage. After the call it says what changed since
+// snapshot() that the export may not change.
+class GuardedValues {
+public:
+    GuardedString& string(std::uint32_t capacity, std::string_view text = {}) {
+        return strings_.emplace_back(capacity, text);
+    }
+    // `text`, its terminator and `extra` bytes of `fill`.
+    Word text(std::string_view text, std::uint32_t extra = 0, unsigned char fill = 0) {
+        GuardedString& s = string(static_cast<std::uint32_t>(text.size() + 1 + extra));
+        s.fill(fill);
+        s.set(text);
+        return s.word();
+    }
+    // A record of `capacity` without a buffer.
+    Word record(std::uint32_t capacity) { return records_.emplace_back(nullptr, capacity).word(); }
+    Guarded& storage(std::size_t size) { return storage_.emplace_back(size); }
+    // The string built as `w`, if any.
+    GuardedString* find(Word w) {
+        for (GuardedString& s : strings_) {
+            if (s.word() == w) return &s;
+        }
+        return nullptr;
+    }
+
+    void snapshot() {
+        before_.clear();
+        for (GuardedString& s : strings_) before_.push_back(s.bytes());
+        for (Guarded& g : storage_) before_.emplace_back(reinterpret_cast<const char*>(g.data()), g.size());
+    }
+    // Null when every guard, header, chars pointer and capacity is as built
+    // and every string and storage holds its bytes of the snapshot, but
+    // that `written` (when not null) may hold a text and its terminator
+    // before its old bytes (the text goes to `text`) and the storage may
+    // change when `storage_written`; else what changed.
+    const char* changed(const GuardedString* written, std::string* text, bool storage_written) const {
+        std::size_t i = 0;
+        for (const GuardedString& s : strings_) {
+            if (!s.intact()) return "a guard, header, chars or capacity changed";
+            const std::string now = s.bytes(), &old = before_[i++];
+            const std::size_t k = now.find('\0');
+            if (&s != written) {
+                if (now != old) return "a string it may not write changed";
+            } else if (k == std::string::npos) {
+                return "the destination has no terminator";
+            } else if (now.compare(k + 1, std::string::npos, old, k + 1, std::string::npos) != 0) {
+                return "bytes past the written terminator changed";
+            } else if (text) {
+                *text = now.substr(0, k);
+            }
+        }
+        for (const Guarded& g : storage_) {
+            if (!g.intact()) return "a storage guard changed";
+            if (!storage_written && std::string(reinterpret_cast<const char*>(g.data()), g.size()) != before_[i])
+                return "storage it may not write changed";
+            ++i;
+        }
+        for (const GuardedRecord& r : records_) {
+            if (!r.intact()) return "a record without a buffer changed";
+        }
+        return nullptr;
+    }
+    // Every guard, header, chars pointer and capacity as built.
+    bool intact() const {
+        for (const GuardedString& s : strings_) {
+            if (!s.intact()) return false;
+        }
+        for (const Guarded& g : storage_) {
+            if (!g.intact()) return false;
+        }
+        for (const GuardedRecord& r : records_) {
+            if (!r.intact()) return false;
+        }
+        return true;
+    }
+
+private:
+    std::deque<GuardedString> strings_;
+    std::deque<GuardedRecord> records_;
+    std::deque<Guarded> storage_;
+    std::vector<std::string> before_;  // the strings', then the storage's bytes
 };
 
 }  // namespace cvx

@@ -35,17 +35,22 @@ inline Word to_word(Word w) { return w; }
 inline Word to_word(GuardedString& s) { return s.word(); }
 inline Word to_word(Guarded& g) { return g.address(); }
 
-// Calls an export by name.
+// Calls an export of `lib` by name.
 template <typename... Args>
-Word call(const char* name, Args&&... args) {
+Word call_in(const LoadedLibrary& lib, const char* name, Args&&... args) {
     static_assert(sizeof...(Args) <= 5);
-    const AnyExport fn = library().symbol(name);
+    const AnyExport fn = lib.symbol(name);
     if (!fn) {
-        on_missing_export(name, library().error());
+        on_missing_export(name, lib.error());
         return 0;
     }
     const Word words[5] = {to_word(args)...};
     return call_export(fn, words, static_cast<int>(sizeof...(Args)));
+}
+// Calls an export of this program's library by name.
+template <typename... Args>
+Word call(const char* name, Args&&... args) {
+    return call_in(library(), name, args...);
 }
 
 // An export resolved once, called as the engine calls it: a plain function

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "database/character_set.h"
 #include "tests/database/database_test.h"
 
 namespace cvx::test {
@@ -27,12 +26,8 @@ protected:
     // On Windows the tests share one session: a choice made here must not
     // outlast the test as anything but the link's default.
     void TearDown() override {
-        if (call("mysql__connected") || connect() == num(1)) set(default_set());
+        if (call("mysql__connected") || connect() == num(1)) set(default_character_set());
         DatabaseTest::TearDown();
-    }
-    static const char* default_set() {
-        const char* name = code_page_character_set();
-        return name ? name : kClientDefault;
     }
     static Word set(std::string_view name) { return call_texts("mysql__set__character__set", {name}); }
     std::string name() { return text_at(call("mysql__character__set__name")); }
@@ -58,8 +53,8 @@ protected:
 // this runs in the code-page processes, first of the tests that choose.)
 TEST_F(CharacterSet, TheScriptsChoiceHoldsForEveryLaterLinkAboveTheOptionFile) {
     ASSERT_EQ(connect(), num(1));
-    EXPECT_EQ(name(), default_set());
-    EXPECT_EQ(server_side(), default_set());
+    EXPECT_EQ(name(), default_character_set());
+    EXPECT_EQ(server_side(), default_character_set());
     option_file("default-character-set=cp1250");
     ASSERT_EQ(connect(), num(1));
     EXPECT_EQ(name(), "cp1250");

@@ -30,9 +30,11 @@ std::size_t allocated_bytes() {
 using Faults = DatabaseTest;
 
 // Catches a statement or a cell cut at a fixed buffer size (Results has the small ones),
-// and a long statement's send cut by the next start.
+// and a long statement's send cut by the next start. (On a server of the
+// test's own, which it stops while a statement goes out.)
 TEST_F(Faults, AStatementOfOneMebibyteRoundTrips) {
-    ASSERT_EQ(connect(), num(1));
+    PrivateServer server(kPrivatePort);
+    ASSERT_EQ(connect_to_port(server.port()), num(1));
     const std::string head = "SELECT '", tail = "' AS big";
     const std::string text(kMiB - head.size() - tail.size(), 'q');
     ASSERT_EQ(query(head + text + tail), num(1));
@@ -48,11 +50,14 @@ TEST_F(Faults, AStatementOfOneMebibyteRoundTrips) {
     EXPECT_EQ(call("mysql__errno"), num(1064));
     EXPECT_EQ(cell("big", 0, static_cast<std::uint32_t>(text.size() + 1)), text);
 
-    // Started, eight times as long: it goes out over several calls, and the
-    // start behind it meets it still on its way.
+    // Started, eight times as long, to a server that reads nothing
+    // meanwhile: it goes out over several calls, and the start behind it
+    // meets it still on its way.
     const std::string longer(8 * text.size(), 'r');
+    ASSERT_TRUE(server.freeze());
     ASSERT_EQ(start(head + longer + tail), num(1));
     ASSERT_EQ(start("SELECT 'behind' AS big"), num(1));
+    server.thaw();
     poll_until_finished();
     EXPECT_EQ(cell("big", 0, static_cast<std::uint32_t>(longer.size() + 1)), longer);
     poll_until_finished();

@@ -32,11 +32,7 @@ bool cycle(std::string& failure) {
         failure = "load: " + library.error();
         return false;
     }
-    const auto run = [&](const char* name, auto&&... args) {
-        const AnyExport fn = library.symbol(name);
-        const Word words[] = {Word{0}, to_word(args)...};
-        return fn ? call_export(fn, words + 1, static_cast<int>(sizeof...(args))) : Word{12345};
-    };
+    const auto run = [&](const char* name, auto&&... args) { return call_in(library, name, args...); };
     GuardedString host = str(kHost), user = str(kUser), password = str(kPassword), db = str(""),
                   sql = str("SELECT 'cycle' AS w"), column = str("w"), dest(16);
     if (run("mysql__connect", host, user, password, db) != num(1)) failure = "connect";

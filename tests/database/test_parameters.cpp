@@ -5,9 +5,7 @@
 // SQL NULL is told apart from the text NULL.
 #include <functional>
 #include <random>
-#include <thread>
 
-#include "database/character_set.h"
 #include "tests/database/database_test.h"
 
 namespace cvx::test {
@@ -24,19 +22,14 @@ protected:
         fresh_database("cvx_parameters");
     }
     void TearDown() override {  // the set chosen last outlives the session
-        const char* set = database::code_page_character_set();
-        GuardedString name = str(set ? set : "utf8mb4");
-        call("mysql__set__character__set", name);
+        call_texts("mysql__set__character__set", {default_character_set()});
         DatabaseTest::TearDown();
     }
     Word text_param(int index, std::string_view value) {
         GuardedString s = str(value);
         return call("mysql__param__text", num(index), s);
     }
-    Word params(std::string_view sql, const char* how = "mysql__query__params") {
-        GuardedString s = str(sql);
-        return call(how, s);
-    }
+    Word params(std::string_view sql, const char* how = "mysql__query__params") { return call_texts(how, {sql}); }
     // A cell read by `how` into 4 bytes of storage: the result and the
     // bytes afterwards (kUntouched when nothing was stored).
     std::pair<Word, std::int32_t> value(const char* how, std::string_view column, long long row) {
@@ -48,11 +41,6 @@ protected:
         std::int32_t v;
         std::memcpy(&v, to.data(), 4);
         return {r, v};
-    }
-    void poll_all() {
-        for (int i = 0; i < 20000 && call("mysql__query__pending") != 0; ++i) {
-            if (call("mysql__query__poll") == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
     }
 };
 
@@ -70,8 +58,7 @@ TEST_F(Parameters, HostileValuesArriveByteForByteInEverySetAndMode) {
     };
     ASSERT_EQ(call("mysql__param__integer", num(3), Word{1}), num(1));
     for (const auto& c : configs) {
-        GuardedString set = str(c.set);
-        ASSERT_EQ(call("mysql__set__character__set", set), 0);
+        ASSERT_EQ(call_texts("mysql__set__character__set", {c.set}), 0);
         ASSERT_EQ(query(std::string("SET sql_mode = '") + c.mode + "'"), num(1));
         ASSERT_EQ(query("DELETE FROM t"), num(1));
         const std::string values[] = {"'; DROP TABLE t; -- ", "\\' OR 1=1 -- ", "\"?\" /* ? */ # ? -- ?\n?",
@@ -105,30 +92,25 @@ TEST_F(Parameters, AStatementWithParametersEndsAsTheSameTextWrittenByHand) {
     ASSERT_EQ(call("mysql__param__number", num(2), Word{1536}), num(1));
     ASSERT_EQ(call("mysql__param__integer", num(3), Word{7}), num(1));
     // What a statement run by `run` left, as a script sees it.
-    const auto outcome = [&](const std::function<void()>& run) {
+    const auto outcome_of = [&](const std::function<void()>& run) {
         query("DELETE FROM p");
         query("INSERT INTO p VALUES (1, 'Ng', 2), (2, 'O''Hara', 1.5)");
         query("SELECT 'before' AS v");
         run();
-        std::string o;
-        for (const char* e : {"mysql__success", "mysql__num__rows", "mysql__num__fields", "mysql__affected__rows",
-                              "mysql__insert__id", "mysql__errno"}) {
-            o += std::to_string(call(e)) + " ";
-        }
-        return o + text_at(call("mysql__error")) + " " + cell("v", 0) + " " + cell("v", 1);
+        return outcome();
     };
     for (const std::string& statement : cases) {
         std::string by_hand = statement;
         for (const char* v : {"'O\\'Hara'", "1.5", "7"}) by_hand.replace(by_hand.find('?'), 1, v);
         Word waited = 0;
-        const std::string expected = outcome([&] { waited = query(by_hand); });
-        EXPECT_EQ(outcome([&] { EXPECT_EQ(params(statement), waited); }), expected) << statement;
+        const Outcome expected = outcome_of([&] { waited = query(by_hand); });
+        EXPECT_EQ(outcome_of([&] { EXPECT_EQ(params(statement), waited); }), expected) << statement;
         // Polled alone, and queued behind a statement that leaves the same state.
         for (const char* before : {"", "SELECT 'before' AS v"}) {
-            EXPECT_EQ(outcome([&] {
+            EXPECT_EQ(outcome_of([&] {
                           EXPECT_EQ(*before ? params(before, "mysql__query__start") : num(1), num(1));
                           EXPECT_EQ(params(statement, "mysql__query__params__start"), num(1));
-                          poll_all();
+                          poll_queue();
                       }),
                       expected) << statement << " after " << before;
         }
@@ -223,7 +205,7 @@ TEST_F(Parameters, RefusalsSayWhyAndLeaveEverythingElse) {
     ASSERT_EQ(params("SELECT SLEEP(0.05) AS v", "mysql__query__start"), num(1));
     refused(params("SELECT ? AS v", "mysql__query__params__start"), "start mismatch");
     EXPECT_EQ(call("mysql__query__pending"), num(1));
-    poll_all();
+    poll_queue();
     EXPECT_EQ(call("mysql__success"), num(1));
 
     // No gate for the values: they can be set while not connected.

@@ -153,19 +153,16 @@ TEST_F(Administration, CreateAndDropAppendTheNameAsItStands) {
     EXPECT_FALSE(exists_outside("cvx_admin"));
 }
 
-TEST_F(Administration, RefreshTakesTheRawWordAsItsOptionMask) {
+// Refresh takes the raw word as its option mask; commands leave the
+// session's flags alone.
+TEST_F(Administration, CommandsAndInformationTextsDescribeTheLink) {
     ASSERT_EQ(connect(), num(1));
     EXPECT_EQ(call("mysql__refresh", Word{1}), 0);  // the grant tables
     EXPECT_EQ(call("mysql__refresh", Word{4}), 0);  // the tables
     EXPECT_EQ(call("mysql__reload"), num(1));
-    // The session's flags are untouched by commands.
     ASSERT_EQ(query("SELECT nothing FROM"), 0);
     EXPECT_EQ(call("mysql__reload"), num(1));
     EXPECT_EQ(call("mysql__success"), 0);
-}
-
-TEST_F(Administration, InformationTextsDescribeTheLink) {
-    ASSERT_EQ(connect(), num(1));
     EXPECT_EQ(call("mysql__proto__info"), num(10));
     EXPECT_EQ(text_at(call("mysql__get__host__info")), "127.0.0.1 via TCP/IP");
     const std::string version = outside_query("SELECT VERSION()");

@@ -15,9 +15,6 @@
 namespace cvx::test {
 namespace {
 
-constexpr const char* kTlsUser = "cvx_tls";
-constexpr const char* kTlsPassword = "cvx-tls-secret";
-
 // A file of the test server's TLS folder, as this program names it.
 std::string tls_file(const char* name) {
     const char* dir = std::getenv("CVX_DB_DIR");
@@ -30,7 +27,7 @@ std::string tls_file(const char* name) {
 
 class Tls : public DatabaseTest {
 protected:
-    static Word connect_as_tls_user() { return routine("mysql__connect", kTlsPassword, "", kHost, kTlsUser); }
+    static Word connect_as_tls_user() { return routine("mysql__connect", "cvx-tls-secret", "", kHost, "cvx_tls"); }
     // The cipher the server says the link uses ("" without TLS).
     static std::string server_cipher() {
         EXPECT_EQ(query("SHOW SESSION STATUS LIKE 'Ssl_cipher'"), num(1));

@@ -222,29 +222,22 @@ TEST_F(Files, WordsAndNumbersRead) {
         {"fread_asc", 4, "abc", kOne, "A"},  // 0x41
         {"fread_asc", 4, "abc", kOne, "\xff\xff\xff\xff"},
         {"fread_asc", 3, "ab", 0, "ab"},  // no room for four bytes: the 7 stays
-        {"fread_int", kNumber, "", kOne, "", 7 * 1024},
-        {"fread_int", kNumber, "", kOne, "", -3 * 1024},
-        {"fread_uint", kNumber, "", kOne, "", 5120},
-        {"fread_float", kNumber, "", kOne, "", 1536},
+        {"fread_int", kNumber, "", kOne, "", 7 * 1024}, {"fread_int", kNumber, "", kOne, "", -3 * 1024},
+        {"fread_uint", kNumber, "", kOne, "", 5120},    {"fread_float", kNumber, "", kOne, "", 1536},
         {"fread_float", kNumber, "", kOne, "", INT32_MAX},  // held to the range of a script number
         {"fread_float", kNumber, "", kOne, "", 0},          // nan
         // An integer beyond the script range is held to its ends, as
         // fread_float holds a number, instead of wrapping.
-        {"fread_int", kNumber, "", kOne, "", 2097151 * 1024},
-        {"fread_int", kNumber, "", kOne, "", INT32_MIN},
-        {"fread_int", kNumber, "", kOne, "", INT32_MAX},
-        {"fread_int", kNumber, "", kOne, "", INT32_MIN},
+        {"fread_int", kNumber, "", kOne, "", 2097151 * 1024}, {"fread_int", kNumber, "", kOne, "", INT32_MIN},
+        {"fread_int", kNumber, "", kOne, "", INT32_MAX},      {"fread_int", kNumber, "", kOne, "", INT32_MIN},
         {"fread_int", kNumber, "", 0, ""},  // "A" is no number
-        {"fread_int", kNull, "", 0, ""},
-        {"fread_uint", kNull, "", 0, ""},
-        {"fread_float", kNull, "", 0, ""},
+        {"fread_int", kNull, "", 0, ""}, {"fread_uint", kNull, "", 0, ""}, {"fread_float", kNull, "", 0, ""},
         {"fread_char", 4, "xyz", kOne, "Ayz"},
         {"fread_char", 4, "xyz", kOne, " yz"},  // white space is a character
         {"fread_char", 0, "", 0, ""},
         {"fread_str", 16, "", kOne, "z"},
         {"fread_str", 16, "keep", kMinusOne, "keep"},  // the end of the file
-        {"fread_asc", 16, "keep", kMinusOne, "keep"},
-        {"fread_char", 16, "keep", kMinusOne, "keep"},
+        {"fread_asc", 16, "keep", kMinusOne, "keep"}, {"fread_char", 16, "keep", kMinusOne, "keep"},
         {"fread_uint", kNumber, "", kMinusOne, ""},
     };
     for (std::size_t i = 0; i < std::size(reads); ++i) {
