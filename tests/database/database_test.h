@@ -2,8 +2,8 @@
 // account, a scratch working directory per test (the client reads its
 // option file "my" from the working directory), and an outside witness: a
 // connection of the test program's own, through the client library's C API,
-// that sees the server as any other client does. (What only Linux can do,
-// a second private server that a test kills, is in linux_server.h.)
+// that sees the server as any other client does. (A second private server
+// that a test kills is in private_server.h.)
 #pragma once
 
 #if defined(_WIN32)

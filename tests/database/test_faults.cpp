@@ -5,7 +5,7 @@
 // test_nonblocking.cpp.)
 #include <malloc.h>
 
-#include "tests/database/linux_server.h"
+#include "tests/database/private_server.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();

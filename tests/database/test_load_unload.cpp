@@ -10,7 +10,7 @@
 
 #include <cstdlib>
 
-#include "tests/database/linux_server.h"
+#include "tests/database/private_server.h"
 
 namespace cvx::test {
 namespace {

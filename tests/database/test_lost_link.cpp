@@ -1,8 +1,8 @@
 // A link lost under a session that goes on: killed from another connection,
 // closed by the server after the link sat idle past its wait_timeout,
 // dropped on the way (a proxy of the test's fixture that takes every link
-// down and up again, as a server restart looks to a client), and on Linux
-// the server itself killed and restarted. The next statement or command
+// down and up again, as a server restart looks to a client), and the server
+// itself killed and restarted. The next statement or command
 // brings the link back exactly as it was (database, character set); a
 // statement whose link broke after it was sent is refused, and so are the
 // ones started before that was reported; nothing is ever sent twice.
@@ -15,18 +15,16 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include "tests/database/linux_server.h"
 #endif
 
-#include "tests/database/database_test.h"
+#include "tests/database/private_server.h"
 
 namespace cvx::test {
 namespace {
 
 constexpr int kSwitchedPort = 3321;  // to the test server; taken down and up through 3322
 constexpr int kSwitchPort = 3322;
-constexpr int kRestartedPort = 3308;  // a private server of the test's own (Linux)
+constexpr int kRestartedPort = kPrivatePort;  // a server of the test's own
 
 // Sends one line to the fixture's switch ("down" or "up"); its answer: the
 // links it closed at once since the last "down", -1 when it cannot be reached.
@@ -64,7 +62,7 @@ enum class Loss {
     killed,     // KILL from another connection
     idle,       // idle past the server's wait_timeout
     dropped,    // every link taken down on the way, and up again at once
-    restarted,  // the server killed and started again (Linux)
+    restarted,  // the server killed and started again
 };
 // What the script does next.
 enum class Next { waited, polled, queued, ping, command };
@@ -109,11 +107,9 @@ protected:
     // The rows of the test's table, as the server holds them.
     std::string rows() { return outside_query("SELECT v FROM cvx_lost.t ORDER BY v", server_port_); }
     // Linked and prepared where `loss` happens: through the switch, or to a
-    // private server of the test's own that it kills (Linux).
+    // private server of the test's own that it kills.
     void link_for(Loss loss) {
-#if !defined(_WIN32)
         if (loss == Loss::restarted) server_ = std::make_unique<PrivateServer>(kRestartedPort);
-#endif
         server_port_ = loss == Loss::restarted ? kRestartedPort : 3306;
         ASSERT_EQ(connect_to(loss == Loss::restarted ? kRestartedPort : kSwitchedPort), num(1));
         prepare();
@@ -130,9 +126,7 @@ protected:
 #endif
     }
     int server_port_ = 3306;
-#if !defined(_WIN32)
     std::unique_ptr<PrivateServer> server_;
-#endif
 };
 
 class LostBetweenStatements : public LostLink, public ::testing::WithParamInterface<Case> {};
@@ -156,10 +150,8 @@ TEST_P(LostBetweenStatements, TheNextCallBringsItBackAsItWas) {
             switch_links("up");
             break;
         case Loss::restarted:
-#if !defined(_WIN32)
             ASSERT_TRUE(server_->kill_now());
             ASSERT_TRUE(server_->resume());
-#endif
             break;
     }
     // Statements started (two queued) and polled, one waited for, or a
@@ -187,16 +179,14 @@ const Case kBetweenStatements[] = {
     {Loss::killed, Next::waited}, {Loss::killed, Next::polled}, {Loss::killed, Next::queued},
     {Loss::killed, Next::ping},   {Loss::killed, Next::command}, {Loss::idle, Next::waited},
     {Loss::idle, Next::polled},   {Loss::dropped, Next::waited}, {Loss::dropped, Next::queued},
-#if !defined(_WIN32)  // the server is restarted only by the Linux tests
     {Loss::restarted, Next::waited}, {Loss::restarted, Next::polled},
-#endif
 };
 INSTANTIATE_TEST_SUITE_P(Rows, LostBetweenStatements, ::testing::ValuesIn(kBetweenStatements), case_name);
 
 // A statement whose link breaks while it runs is refused (it may have run);
 // so are the ones started before that was reported, never sent; the next
 // one started brings the link back. Rows: the link killed from another
-// connection, waited for or polled with a queue behind; and on Linux the
+// connection, waited for or polled with a queue behind; and the
 // server killed under a polled queue.
 class LostInFlight : public LostLink, public ::testing::WithParamInterface<Case> {};
 
@@ -207,9 +197,7 @@ TEST_P(LostInFlight, TheStatementAndTheOnesStartedBeforeItsReportAreRefusedNoneS
     std::thread breaker([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         if (loss == Loss::killed) kill_link(id);
-#if !defined(_WIN32)
         if (loss == Loss::restarted) { EXPECT_TRUE(server_->kill_now()); }
-#endif
     });
     Word lost_error = 0;
     if (next == Next::waited) {
@@ -232,9 +220,7 @@ TEST_P(LostInFlight, TheStatementAndTheOnesStartedBeforeItsReportAreRefusedNoneS
     }
     breaker.join();
     EXPECT_TRUE(lost_error == num(2013) || lost_error == num(1927)) << lost_error / 1024;
-#if !defined(_WIN32)
     if (server_) { ASSERT_TRUE(server_->resume()); }
-#endif
     ASSERT_EQ(start("INSERT INTO t VALUES (5)"), num(1));
     poll_until_finished();
     EXPECT_EQ(call("mysql__success"), num(1)) << error();
@@ -243,9 +229,7 @@ TEST_P(LostInFlight, TheStatementAndTheOnesStartedBeforeItsReportAreRefusedNoneS
 
 const Case kInFlight[] = {
     {Loss::killed, Next::waited}, {Loss::killed, Next::queued},
-#if !defined(_WIN32)  // the server is killed only by the Linux tests
     {Loss::restarted, Next::queued},
-#endif
 };
 INSTANTIATE_TEST_SUITE_P(Rows, LostInFlight, ::testing::ValuesIn(kInFlight), case_name);
 

@@ -9,7 +9,7 @@
 
 #include "tests/database/database_test.h"
 #if !defined(_WIN32)
-#include "tests/database/linux_server.h"
+#include "tests/database/private_server.h"
 #include "tools/unused_port.h"
 #endif
 

@@ -18,13 +18,11 @@ namespace {
 // failure, not a new attempt. Every database export has a value there (the
 // text of mysql__error, "*", is checked below).
 TEST(WithoutClientLibrary, EveryDatabaseExportReturnsItsFailureValueTwice) {
-    for (int i = 0; i < export_count(); ++i) {
-        const ExportInfo& e = export_table()[i];
-        if (!e.landed || std::string_view(e.family) != "database") continue;
-        const Expected value = expected(e.no_client);
-        ASSERT_TRUE(value.listed) << e.name << " has no value without a client library in exports.txt";
+    for (const ExportInfo* e : landed_exports({"database"})) {
+        const Expected value = expected(e->no_client);
+        ASSERT_TRUE(value.listed) << e->name << " has no value without a client library in exports.txt";
         for (int twice = 0; twice < 2 && !value.values.empty(); ++twice) {
-            EXPECT_EQ(call_plain(e), value.values[0]) << e.name;
+            EXPECT_EQ(call_plain(*e), value.values[0]) << e->name;
         }
     }
 }
@@ -44,9 +42,7 @@ TEST(WithoutClientLibrary, ErrorTextSaysNotFoundAndNamesEveryPlaceTried) {
     };
     for (std::size_t i = 0; i < std::size(places); ++i) {
         ASSERT_NE(places[i], std::string::npos) << "place " << i << " in:\n" << text;
-        if (i > 0) {
-            EXPECT_LT(places[i - 1], places[i]) << text;
-        }
+        if (i > 0) { EXPECT_LT(places[i - 1], places[i]) << text; }
     }
     EXPECT_NE(text.find("beside Corvantelix.dll"), std::string::npos) << text;
     // The same text at the same address, whatever the session did since.
