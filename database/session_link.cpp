@@ -88,6 +88,7 @@ void SessionLink::replace(ClientHandle link) {
     const my_bool off = 0;
     client().options(link.get(), MYSQL_OPT_RECONNECT, &off);
     connection_ = std::move(link);
+    bound_loopback_window(client().socket(connection_.get()));
 }
 
 void SessionLink::close() noexcept {

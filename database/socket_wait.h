@@ -15,6 +15,10 @@ namespace cvx::database {
 // the client library meets it on its next call.
 int socket_events(my_socket socket, int waiting, int timeout_ms);
 
+// A TCP link to a server on this machine gets a bounded receive window
+// (Linux), so no single read of the link does unbounded work.
+void bound_loopback_window(my_socket socket);
+
 // What a non-blocking client call waits for on a link's socket, as its
 // _start or _cont call returned it (0: the call has finished). A wait the
 // client bounds by a timeout gets a deadline, which turns into the timeout
