@@ -80,6 +80,21 @@ void string_cases(std::size_t n) {
              Texts& t = texts(n);
              for (auto _ : s) benchmark::DoNotOptimize(std::strcmp(t.source.chars(), t.other.chars()));
          });
+    if (n == 16) {
+        // The floor under strcmpc: the same call into a library, doing nothing
+        // but strcmp (bench/call_floor.cpp).
+        Pair("strings/strcmp_called_" + size, 1.10,
+             [](benchmark::State& s) {
+                 static const LoadedLibrary floor(CVX_CALL_FLOOR_PATH);
+                 static const auto forward = floor.get<Word (*)(Word, Word)>("forward_strcmp");
+                 Texts& t = texts(16);
+                 for (auto _ : s) benchmark::DoNotOptimize(forward(t.source.word(), t.other.word()));
+             },
+             [](benchmark::State& s) {
+                 Texts& t = texts(16);
+                 for (auto _ : s) benchmark::DoNotOptimize(std::strcmp(t.source.chars(), t.other.chars()));
+             });
+    }
     Pair("strings/strstrc_" + size, 1.10,
          [n](benchmark::State& s) {
              Texts& t = texts(n);
