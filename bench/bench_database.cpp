@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -56,26 +55,26 @@ MYSQL* raw_connection() {
 // The library's session, connected once.
 void connect_library() {
     static bool done = [] {
-        std::deque<GuardedString> keep;
+        GuardedValues keep;
         raw_connection();
-        call("mysql__connect", text(keep, kHost), text(keep, kUser), text(keep, kPassword), text(keep, ""));
+        call("mysql__connect", keep.text(kHost), keep.text(kUser), keep.text(kPassword), keep.text(""));
         return true;
     }();
     (void)done;
 }
 
 void library_query(const std::string& statement) {
-    std::deque<GuardedString> keep;
-    call("mysql__query", text(keep, statement));
+    GuardedValues keep;
+    call("mysql__query", keep.text(statement));
 }
 
 // Every cell of the 10,000 x 8 result, row by row, into a script string.
 void cells_ours(benchmark::State& state) {
     connect_library();
     library_query("SELECT * FROM cvx_bench.cells ORDER BY id");
-    std::deque<GuardedString> names;
+    GuardedValues names;
     std::vector<Word> columns;
-    for (const char* n : kColumnNames) columns.push_back(text(names, n));
+    for (const char* n : kColumnNames) columns.push_back(names.text(n));
     GuardedString destination(256);
     const Word rows = call("mysql__num__rows");
     for (auto _ : state) {
@@ -116,8 +115,8 @@ void cells_base(benchmark::State& state) {
 void one_cell(benchmark::State& state, long row) {
     connect_library();
     library_query("SELECT id, v FROM cvx_bench.big ORDER BY id");
-    std::deque<GuardedString> keep;
-    const Word column = text(keep, "v");
+    GuardedValues keep;
+    const Word column = keep.text("v");
     GuardedString destination(64);
     for (auto _ : state) benchmark::DoNotOptimize(result_export(destination, column, scaled(row)));
 }
@@ -126,16 +125,16 @@ void one_cell(benchmark::State& state, long row) {
 void column_case(benchmark::State& state, const char* name) {
     connect_library();
     library_query("SELECT * FROM cvx_bench.cells WHERE id < 100 ORDER BY id");
-    std::deque<GuardedString> keep;
-    const Word column = text(keep, name);
+    GuardedValues keep;
+    const Word column = keep.text(name);
     GuardedString destination(256);
     for (auto _ : state) benchmark::DoNotOptimize(result_export(destination, column, scaled(50)));
 }
 
 void round_trip_ours(benchmark::State& state) {
     connect_library();
-    std::deque<GuardedString> keep;
-    const Word statement = text(keep, "SELECT 1");
+    GuardedValues keep;
+    const Word statement = keep.text("SELECT 1");
     for (auto _ : state) {
         benchmark::DoNotOptimize(query_export(statement));
         benchmark::DoNotOptimize(num_rows_export());
@@ -161,9 +160,9 @@ void round_trip_base(benchmark::State& state) {
 // switched off (reconnect=0 in the option file, read when connecting).
 void round_trip_link_checked(benchmark::State& state, bool checked) {
     connect_library();
-    std::deque<GuardedString> keep;
+    GuardedValues keep;
     const auto reconnect = [&] {
-        call("mysql__connect", text(keep, kHost), text(keep, kUser), text(keep, kPassword), text(keep, ""));
+        call("mysql__connect", keep.text(kHost), keep.text(kUser), keep.text(kPassword), keep.text(""));
     };
     if (!checked) std::ofstream("my") << "[client]\nreconnect=0\n";
     reconnect();
@@ -176,8 +175,8 @@ void round_trip_link_checked(benchmark::State& state, bool checked) {
 // polls), against the same statement through mysql__query (round_trip_ours).
 void start_poll_ours(benchmark::State& state) {
     connect_library();
-    std::deque<GuardedString> keep;
-    const Word statement = text(keep, "SELECT 1");
+    GuardedValues keep;
+    const Word statement = keep.text("SELECT 1");
     for (auto _ : state) {
         benchmark::DoNotOptimize(start_export(statement));
         while (poll_export() == 0) {
@@ -191,8 +190,8 @@ void start_poll_ours(benchmark::State& state) {
 void poll_frames(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
     connect_library();
-    std::deque<GuardedString> keep;
-    const Word statement = text(keep, "SELECT SLEEP(0.2)");
+    GuardedValues keep;
+    const Word statement = keep.text("SELECT SLEEP(0.2)");
     double longest_running_us = 0;  // a poll that found it still running
     double longest_final_us = 0;    // the poll that took the result
     double polls = 0;
@@ -225,9 +224,9 @@ const int poll_frames_registered = [] {
 // through mysql__query.
 void params_ours(benchmark::State& state) {
     connect_library();
-    std::deque<GuardedString> keep;
-    const Word statement = text(keep, "SELECT ? AS name, ? AS gold, ? AS id, ? AS guild");
-    const Word name = text(keep, "O'Hara"), guild = text(keep, "Lanterns");
+    GuardedValues keep;
+    const Word statement = keep.text("SELECT ? AS name, ? AS gold, ? AS id, ? AS guild");
+    const Word name = keep.text("O'Hara"), guild = keep.text("Lanterns");
     for (auto _ : state) {
         param_text(scaled(1), name);
         param_number(scaled(2), Word{1536256});  // 1500.25
@@ -239,8 +238,8 @@ void params_ours(benchmark::State& state) {
 
 void params_by_hand(benchmark::State& state) {
     connect_library();
-    std::deque<GuardedString> keep;
-    const Word statement = text(keep, "SELECT 'O\\'Hara' AS name, 1500.25 AS gold, 42 AS id, 'Lanterns' AS guild");
+    GuardedValues keep;
+    const Word statement = keep.text("SELECT 'O\\'Hara' AS name, 1500.25 AS gold, 42 AS id, 'Lanterns' AS guild");
     for (auto _ : state) benchmark::DoNotOptimize(query_export(statement));
 }
 
@@ -249,8 +248,8 @@ void params_by_hand(benchmark::State& state) {
 void numbers(benchmark::State& state, bool as_number) {
     connect_library();
     library_query("SELECT * FROM cvx_bench.cells ORDER BY id");
-    std::deque<GuardedString> keep;
-    const Word columns[] = {text(keep, "id"), text(keep, "price")};
+    GuardedValues keep;
+    const Word columns[] = {keep.text("id"), keep.text("price")};
     GuardedString destination(64);
     Guarded value(4);
     const Word rows = call("mysql__num__rows");

@@ -3,7 +3,6 @@
 // sizes. Writers rewind every 4096 calls so the files stay small; readers
 // rewind at the end of the file.
 #include <cstdio>
-#include <deque>
 #include <string>
 
 #include "bench/bench_support.h"
@@ -29,9 +28,9 @@ const char* input_file() {
 }
 
 void open_ours(const char* export_name, const char* path) {
-    std::deque<GuardedString> keep;
+    GuardedValues keep;
     call("fcloseallc");
-    call(export_name, text(keep, path));
+    call(export_name, keep.text(path));
 }
 
 // Writers: `ours` calls the export, `base` the stdio function.
@@ -76,8 +75,8 @@ void read_base(benchmark::State& state, Base body) {
     std::fclose(f);
 }
 
-std::deque<GuardedString> values;
-const Word line = text(values, "a line of text written by a script\n");
+GuardedValues values;
+const Word line = values.text("a line of text written by a script\n");
 GuardedString line_buffer(128);
 GuardedString block_buffer(256);
 char base_buffer[256];

@@ -5,10 +5,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <deque>
 #include <functional>
 #include <string>
 
+#include "tools/guarded.h"
 #include "tools/library_calls.h"
 
 namespace cvx::bench {
@@ -18,13 +18,6 @@ using Body = std::function<void(benchmark::State&)>;
 // Registers CASE/ours and CASE/base, run one after the other, with the ratio
 // the case must stay under; `wall` compares wall time instead of CPU time.
 void register_pair(const std::string& name, double target, Body ours, Body base, bool wall = false);
-
-// A script string holding `t` exactly (capacity: its length plus the
-// terminator), kept alive in `keep`; its word for an export call.
-inline Word text(std::deque<GuardedString>& keep, const std::string& t) {
-    keep.emplace_back(static_cast<std::uint32_t>(t.size() + 1), t);
-    return keep.back().word();
-}
 
 // Registers a case at static initialisation.
 struct Pair {

@@ -92,9 +92,8 @@ bool with_cpu = false;  // whether timed() reads the thread's processor time too
 
 // Script strings that live as long as the program.
 Word text(const std::string& t) {
-    static std::deque<GuardedString> keep;
-    keep.emplace_back(static_cast<std::uint32_t>(t.size() + 1), t);
-    return keep.back().word();
+    static GuardedValues keep;
+    return keep.text(t);
 }
 
 std::string statement_of(long rows) {
