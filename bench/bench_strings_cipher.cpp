@@ -43,6 +43,15 @@ Texts& texts(std::size_t n) {
     return n == 16 ? short_texts : long_texts;
 }
 
+// strcmp called directly on the texts of length n: the baseline of strcmpc
+// and of its floor.
+Body strcmp_of(std::size_t n) {
+    return [n](benchmark::State& s) {
+        Texts& t = texts(n);
+        for (auto _ : s) benchmark::DoNotOptimize(std::strcmp(t.source.chars(), t.other.chars()));
+    };
+}
+
 void string_cases(std::size_t n) {
     const std::string size = n == 16 ? "16B" : "4KiB";
     Pair("strings/strcpyc_" + size, 1.10,
@@ -76,10 +85,7 @@ void string_cases(std::size_t n) {
              Texts& t = texts(n);
              for (auto _ : s) benchmark::DoNotOptimize(strcmpc(t.source, t.other));
          },
-         [n](benchmark::State& s) {
-             Texts& t = texts(n);
-             for (auto _ : s) benchmark::DoNotOptimize(std::strcmp(t.source.chars(), t.other.chars()));
-         });
+         strcmp_of(n));
     if (n == 16) {
         // The floor under strcmpc: the same call into a library, doing nothing
         // but strcmp (bench/call_floor.cpp).
@@ -90,10 +96,7 @@ void string_cases(std::size_t n) {
                  Texts& t = texts(16);
                  for (auto _ : s) benchmark::DoNotOptimize(forward(t.source.word(), t.other.word()));
              },
-             [](benchmark::State& s) {
-                 Texts& t = texts(16);
-                 for (auto _ : s) benchmark::DoNotOptimize(std::strcmp(t.source.chars(), t.other.chars()));
-             });
+             strcmp_of(16));
     }
     Pair("strings/strstrc_" + size, 1.10,
          [n](benchmark::State& s) {

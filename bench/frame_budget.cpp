@@ -179,40 +179,40 @@ Word arithmetic() {
 }
 #if defined(__linux__)
 constexpr std::size_t kFreshBytes = 96 * 1024;  // a poll of 2,000,000 rows stores about 85 KiB
-void* fresh = MAP_FAILED;
-Word touch_fresh_pages() {
-    fresh = mmap(nullptr, kFreshBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (fresh == MAP_FAILED) return 0;
-    for (std::size_t i = 0; i < kFreshBytes; i += 4096) static_cast<volatile char*>(fresh)[i] = 1;
-    return 0;
-}
-void give_fresh_pages_back() {
-    if (fresh != MAP_FAILED) munmap(fresh, kFreshBytes);
-    fresh = MAP_FAILED;
+// A mapping of kFreshBytes with each page written once, timed into `l`;
+// given back after.
+void fresh_pages(Line& l) {
+    void* pages = MAP_FAILED;
+    timed(l, [&] {
+        pages = mmap(nullptr, kFreshBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        for (std::size_t i = 0; pages != MAP_FAILED && i < kFreshBytes; i += 4096) {
+            static_cast<volatile char*>(pages)[i] = 1;
+        }
+        return Word{0};
+    });
+    if (pages != MAP_FAILED) munmap(pages, kFreshBytes);
 }
 #endif
+// The lines the machine's share is timed into (null: not timed).
 struct Machine {
-    Line* arithmetic;
-    Line* pages;  // (Linux only)
+    Line* arithmetic = nullptr;
+    Line* pages = nullptr;  // (Linux only)
 };
 
 // Polls with `poll_once` until it answers something other than 0 (bounded
 // in time); once a frame when `paced`, sleeping to the next frame boundary,
-// and then also timing the machine's share into `machine` when given.
+// and then also timing the machine's share when given.
 template <typename F>
-Word poll_until_done(Line& l, bool paced, F poll_once, const Machine* machine = nullptr) {
+Word poll_until_done(Line& l, bool paced, F poll_once, Machine machine = {}) {
     const auto began = Clock::now();
     auto frame = began;
     for (;;) {
         const Word r = timed(l, poll_once);
         if (r != 0 || Clock::now() - began > kGiveUp) return r;
-        if (machine) {
-            timed(*machine->arithmetic, arithmetic);
+        if (machine.arithmetic) timed(*machine.arithmetic, arithmetic);
 #if defined(__linux__)
-            timed(*machine->pages, touch_fresh_pages);
-            give_fresh_pages_back();
+        if (machine.pages) fresh_pages(*machine.pages);
 #endif
-        }
         if (paced) {
             const auto now = Clock::now();
             while (frame <= now) frame += kFrame;
@@ -273,14 +273,13 @@ void statements(long rows, int repetitions) {
         const std::string how = paced ? " once a frame" : " without pause";
         Line& started = line(n + " rows" + how + ": mysql__query__start", true);
         Line& polled = line(n + " rows" + how + ": mysql__query__poll", true);
-        Machine beside{nullptr, nullptr};
+        Machine beside;
         if (paced) {
             beside.arithmetic = &line("  beside each: 200 us of arithmetic (the machine's share)");
 #if defined(__linux__)
             beside.pages = &line("  beside each: 24 fresh pages written (the machine's share)");
 #endif
         }
-        const Machine* machine = paced ? &beside : nullptr;
         // Once a frame, every call also reads the processor time; without
         // pause, that would lengthen the total, so one more run does.
         const int runs = paced ? (rows > 200'000 ? 1 : repetitions) : repetitions + 1;
@@ -289,7 +288,7 @@ void statements(long rows, int repetitions) {
             small_result();
             const auto began = Clock::now();
             timed(started, [&] { return start(statement); });
-            poll_until_done(polled, paced, [&] { return poll(); }, machine);
+            poll_until_done(polled, paced, [&] { return poll(); }, beside);
             if (!with_cpu || paced) polled.totals_ms.push_back(us_since(began) / 1000);
             with_cpu = true;
             if (i == runs - 1 && !paced) first_and_second("mysql__result (last row) after it", read_cell);
@@ -361,14 +360,13 @@ double raw_sent_ahead(int port, int count) {
     mysql_close(db);
     return ms;
 }
-#endif
 
 // `count` single-row INSERTs started in one frame and collected by polling
 // without pause, against `waited` of them run one `mysql__query` after
 // another (fewer through a far link, where each costs a round trip): the
 // totals compared per statement; on Linux also against the raw client
 // sending them all ahead.
-[[maybe_unused]] void queued_inserts(const std::string& via, int count, int waited_count, [[maybe_unused]] int port = 3306) {
+void queued_inserts(const std::string& via, int count, int waited_count, int port = 3306) {
     const Export pending("mysql__query__pending");
     query(text("CREATE TABLE IF NOT EXISTS queued (n INT)"));
     std::vector<Word> inserts;
@@ -393,18 +391,16 @@ double raw_sent_ahead(int port, int count) {
     std::snprintf(note, sizeof note, "%.3fx mysql__query a statement%s", ratio,
                   reported == count ? "" : "  NOT ALL REPORTED");
     polled.note = note;
-#if defined(__linux__)
     const double raw = raw_sent_ahead(port, count);
     std::snprintf(note, sizeof note, "; %.2fx the raw client sending all ahead (%.1f ms)", polled.total_ms() / raw, raw);
     polled.note += note;
-#endif
     query(text("DROP TABLE queued"));
 }
 
 // A queue mixing a large result between single-row INSERTs, all started in
 // one frame and collected by polling without pause: every call within the
 // slice, the INSERTs behind the result waiting on the link until it is read.
-[[maybe_unused]] void mixed_queue(long rows) {
+void mixed_queue(long rows) {
     const Export pending("mysql__query__pending");
     query(text("CREATE TABLE IF NOT EXISTS queued (n INT)"));
     std::vector<Word> statements;
@@ -426,8 +422,6 @@ double raw_sent_ahead(int port, int count) {
     if (reported != static_cast<long>(statements.size())) polled.note = "NOT ALL REPORTED";
     query(text("DROP TABLE queued"));
 }
-
-#if defined(__linux__)
 
 // ---- connection attempts through the delaying proxy --------------------------
 
