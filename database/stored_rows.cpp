@@ -19,12 +19,11 @@ Word zero_bytes(Word word) {
 }
 
 // n bytes (sizeof(Word) <= n <= 2 * sizeof(Word)) moved as two words that
-// overlap, as move_bytes does; how many come before the first zero byte.
+// overlap, as move_bytes moves them; how many come before the first zero
+// byte.
 template <typename Word>
 std::size_t copy_ends_up_to_zero(char* to, const char* from, std::size_t n) {
-    const Word first = short_bytes::load<Word>(from), last = short_bytes::load<Word>(from + n - sizeof(Word));
-    std::memcpy(to, &first, sizeof first);
-    std::memcpy(to + n - sizeof(Word), &last, sizeof last);
+    const auto [first, last] = short_bytes::move_ends<Word>(to, from, n);
     if (const Word z = zero_bytes(first)) return static_cast<std::size_t>(std::countr_zero(z)) / 8;
     if (const Word z = zero_bytes(last)) return n - sizeof(Word) + static_cast<std::size_t>(std::countr_zero(z)) / 8;
     return n;

@@ -27,13 +27,19 @@ template <typename T>
     return ((load<T>(a) ^ load<T>(b)) | (load<T>(a + n - sizeof(T)) ^ load<T>(b + n - sizeof(T)))) != 0;
 }
 
-// Moves n bytes (sizeof(T) <= n <= 2 * sizeof(T)): both words are read
-// before either is written.
 template <typename T>
-[[gnu::always_inline]] inline void move_ends(char* to, const char* from, std::size_t n) noexcept {
+struct Ends {
+    T first, last;
+};
+
+// Moves n bytes (sizeof(T) <= n <= 2 * sizeof(T)): both words are read
+// before either is written. Answers the two words.
+template <typename T>
+[[gnu::always_inline]] inline Ends<T> move_ends(char* to, const char* from, std::size_t n) noexcept {
     const T first = load<T>(from), last = load<T>(from + n - sizeof(T));
     std::memcpy(to, &first, sizeof first);
     std::memcpy(to + n - sizeof(T), &last, sizeof last);
+    return {first, last};
 }
 
 }  // namespace short_bytes
