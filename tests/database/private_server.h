@@ -39,6 +39,8 @@ inline bool shell(const std::string& command) {
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return false;
     }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     const std::string seen = "Z:" + status;  // the Unix root is drive Z:
     for (int i = 0; i < 3000; ++i) {
         int code = -1;
